@@ -1,0 +1,125 @@
+/*
+ * Velmora: reader library for the Quorvell K360A and K370A PC/SC readers.
+ *
+ * Every export takes 32-bit integers or native pointers and returns one
+ * integer. The library keeps one reader session per process; the device value
+ * that ReadCard_Init returns is accepted back by the card functions and
+ * otherwise ignored. Caller buffers are written, never kept.
+ *
+ * Result kinds:
+ *  - card-level functions and Card_GetHardID: 0 on success, else the 16-bit
+ *    status word zero-extended (never negative);
+ *  - SetFindType, GetPIDSN, CPUCard_Reset, CPUCard_RunApdu: the bare status
+ *    word, 0x9000 on success;
+ *  - Card_ReadCardNo: 0 or a negative code;
+ *  - functions without reader work: a fixed value.
+ * Besides card status words the exchange reports 0x6200 (no reader
+ * connection within its attempts), 0x6201 (GET RESPONSE could not be sent)
+ * and 0x6300 (empty reply).
+ */
+#ifndef VELMORA_H
+#define VELMORA_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VELMORA_CALL __stdcall
+#else
+#define VELMORA_CALL
+#endif
+
+#if defined(VELMORA_BUILDING)
+#if defined(_WIN32)
+#define VELMORA_API __declspec(dllexport)
+#else
+#define VELMORA_API __attribute__((visibility("default")))
+#endif
+#else
+#define VELMORA_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Session. */
+
+/* Opens the one attached reader of a served model. Returns the device value
+ * (1 or more) on success; -1 when not exactly one matching reader is attached
+ * or PC/SC cannot be reached; otherwise the PC/SC error of the connect, read
+ * as a negative 32-bit number (for instance 0x8010000C, no card). */
+VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t port, int32_t baud);
+/* Closes the session. Always 0. */
+VELMORA_API int32_t VELMORA_CALL ReadCard_Exit(int32_t device);
+/* Writes every attached reader name followed by '|' (no terminating zero) and
+ * returns their count; writes nothing when there are none. Drops an open
+ * card connection. The buffer must hold all names and separators. */
+VELMORA_API int32_t VELMORA_CALL EnumerateReaders(char* names);
+
+/* Reader-level functions. */
+
+/* Sends 80 11 00 (F0+findType) 00. Status word; 0x9000 stores the low byte of
+ * findType as the current find type. */
+VELMORA_API uint16_t VELMORA_CALL SetFindType(int32_t findType);
+/* Reader identification: all answer data bytes (at most 253) and their count.
+ * Status word, 0x9000 on success. */
+VELMORA_API uint16_t VELMORA_CALL GetPIDSN(unsigned char* buffer, unsigned char* length);
+/* 16 bytes of hardware identity. 0 or the status word. */
+VELMORA_API int32_t VELMORA_CALL Card_GetHardID(unsigned char* buffer);
+
+/* Memory-card family: 0 on success, else the status word zero-extended. */
+
+VELMORA_API int32_t VELMORA_CALL Card_Init(int32_t device, unsigned char* serial,
+                                           unsigned char* cardType);
+VELMORA_API int32_t VELMORA_CALL Card_Request(int32_t device, int32_t mode, unsigned char* tagType);
+VELMORA_API int32_t VELMORA_CALL Card_Anticoll(int32_t device, int32_t unused,
+                                               unsigned char* serial);
+VELMORA_API int32_t VELMORA_CALL Card_Select(int32_t device, int32_t unused,
+                                             unsigned char* cardType);
+VELMORA_API int32_t VELMORA_CALL Card_Authentication(int32_t device, int32_t mode, int32_t block);
+VELMORA_API int32_t VELMORA_CALL Card_LoadKey(int32_t device, int32_t selector1, int32_t selector2,
+                                              const unsigned char* key);
+VELMORA_API int32_t VELMORA_CALL Card_Read(int32_t device, int32_t block, unsigned char* data);
+VELMORA_API int32_t VELMORA_CALL Card_Write(int32_t device, int32_t block,
+                                            const unsigned char* data);
+VELMORA_API int32_t VELMORA_CALL Card_Halt(int32_t device);
+VELMORA_API int32_t VELMORA_CALL Card_Beep(int32_t device, int32_t duration);
+VELMORA_API int32_t VELMORA_CALL Card_Changeb3(int32_t device, int32_t sector,
+                                               unsigned char* keyA, int32_t b0, int32_t b1,
+                                               int32_t b2, int32_t b3, int32_t bk,
+                                               unsigned char* keyB);
+VELMORA_API int32_t VELMORA_CALL Card_ReadBlockInfo(int32_t device, int32_t block, int32_t mode,
+                                                    unsigned char* data);
+VELMORA_API int32_t VELMORA_CALL Card_WriteBlockInfo(int32_t device, int32_t block, int32_t mode,
+                                                     unsigned char* data);
+VELMORA_API int32_t VELMORA_CALL Card_Increment(int32_t device, int32_t block, int32_t value);
+VELMORA_API int32_t VELMORA_CALL Card_Decrement(int32_t device, int32_t block, int32_t value);
+VELMORA_API int32_t VELMORA_CALL Card_BlockCopy(int32_t device, int32_t firstBlock,
+                                                int32_t secondBlock);
+VELMORA_API int32_t VELMORA_CALL Card_Transfer(int32_t device);
+VELMORA_API int32_t VELMORA_CALL Card_CreditLoad(int32_t device, int32_t block, int32_t value);
+VELMORA_API int32_t VELMORA_CALL Card_DebitLoad(int32_t device, int32_t block, int32_t value);
+
+/* Card number with its MD5 check: 0, or -1 (Card_Init failed), -3 (key not
+ * loaded), -4 (block 1 unreadable), -5 (block 2 unreadable), -6 (check value
+ * differs). cardNo (4 bytes) is written only on success. */
+VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t device, unsigned char* cardNo);
+
+/* Processor cards: the bare status word. */
+VELMORA_API uint16_t VELMORA_CALL CPUCard_Reset(unsigned char* buffer, unsigned char* length);
+/* answer must hold at least 260 bytes; the answer data is moved to offset 0. */
+VELMORA_API uint16_t VELMORA_CALL CPUCard_RunApdu(const unsigned char* apdu, int32_t apduLength,
+                                                  unsigned char* answer,
+                                                  unsigned char* answerLength);
+
+/* Pointer types for hosts that bind the library at run time. */
+typedef int32_t(VELMORA_CALL* ReadCard_Init_fn)(int32_t, int32_t);
+typedef int32_t(VELMORA_CALL* ReadCard_Exit_fn)(int32_t);
+typedef int32_t(VELMORA_CALL* Card_Init_fn)(int32_t, unsigned char*, unsigned char*);
+typedef int32_t(VELMORA_CALL* Card_ReadCardNo_fn)(int32_t, unsigned char*);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELMORA_H */

@@ -1,0 +1,25 @@
+// Wall clock, tick counter and sleeping.
+#pragma once
+
+#include <cstdint>
+
+namespace duvane::platform {
+
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;    // 1..31
+  int hour = 0;   // 0..23
+  int minute = 0;
+  int second = 0;
+};
+
+// The local date and time, to the second.
+LocalTime NowLocal();
+
+// Milliseconds since an arbitrary fixed point; monotonic, wraps at 2^32.
+uint32_t TickCountMs();
+
+void SleepMs(uint32_t milliseconds);
+
+}  // namespace duvane::platform

@@ -1,0 +1,15 @@
+// The service's own texts are written in UTF-8 in the sources and used in the
+// narrow code page (GBK) at run time.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/codepage.h"
+
+namespace duvane {
+
+// Narrow form of a UTF-8 text of the service.
+inline std::string Ansi(std::string_view utf8) { return platform::Utf8ToAnsi(utf8); }
+
+}  // namespace duvane
