@@ -1,0 +1,96 @@
+// Test support: run the real service binary on its fixed port and fixed log
+// folder without touching the machine, and talk to it over real sockets.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+using namespace std::chrono_literals;
+
+// Moves the calling process (once; later calls do nothing) into private
+// network and mount namespaces: loopback up, and a fresh temporary folder
+// bind-mounted on /var/log/duvane. Programs started afterwards share them.
+// Returns false when that is not possible (not root); callers then skip.
+// Call it before any thread is started (first thing in a test's SetUp).
+bool EnterPrivateHost();
+
+// The folder that the service's fixed log folder shows inside the private host.
+std::string ServiceLogFolder();
+// Today's log file content (raw bytes, GBK, CR LF), or "" when missing.
+std::string ReadTodaysLog();
+// Removes every file from the log folder.
+void ClearLogFolder();
+
+// The folder of the build's programs and libraries (build/bin), found from
+// the running test executable's location or DUVANE_BIN_DIR.
+std::string BinFolder();
+
+// A child process.
+class Process {
+ public:
+  Process(const std::string& program, const std::vector<std::string>& args,
+          const std::map<std::string, std::string>& extraEnv = {});
+  ~Process();  // SIGKILL and reap when still running
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  int Pid() const { return pid_; }
+  void Signal(int signal);
+  // The exit status (or 128 + signal), or nullopt on timeout.
+  std::optional<int> Wait(std::chrono::milliseconds timeout = 10s);
+  // Everything the child wrote to stdout / stderr so far (collected in files).
+  std::string Stdout() const;
+  std::string Stderr() const;
+
+ private:
+  int pid_ = -1;
+  bool reaped_ = false;
+  std::string outPath_, errPath_;
+};
+
+// Waits until something accepts TCP connections on 127.0.0.1:port.
+bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout = 10s);
+
+// A blocking TCP client with timeouts.
+class Client {
+ public:
+  explicit Client(uint16_t port);  // connects to 127.0.0.1:port
+  ~Client();
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  bool Connected() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  void Send(const std::string& bytes);
+  // One whole reply (header block and Content-Length body), or nullopt when
+  // nothing complete arrived within the timeout.
+  std::optional<std::string> ReadReply(std::chrono::milliseconds timeout = 5s);
+  // Whatever arrives within the timeout (for "nothing is sent" checks).
+  std::string ReadFor(std::chrono::milliseconds timeout);
+  // True when the peer closed the connection within the timeout.
+  bool PeerClosed(std::chrono::milliseconds timeout);
+  void Close();
+  // Closes with a reset (SO_LINGER 0) instead of a plain close.
+  void Reset();
+
+ private:
+  int fd_ = -1;
+  std::string pending_;
+};
+
+// The body of an HTTP reply (after the blank line).
+std::string BodyOf(const std::string& reply);
+
+// Polls `condition` until true or timeout.
+template <typename F>
+bool Eventually(F condition, std::chrono::milliseconds timeout = 5s);
+
+}  // namespace testsupport
+
+#include "tests/support/private_host_inl.h"
