@@ -1,0 +1,74 @@
+// The service thread's event loop: one listening socket, its connections and
+// the control requests posted from other threads, delivered one at a time in
+// arrival order on the thread that calls Run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace duvane::platform {
+
+enum class SocketErrorKind { General, Send, Receive, Connect, Disconnect, Accept };
+
+// One accepted connection. Valid only inside the handler call that received
+// it; the loop releases it after it is closed.
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // The socket number of the connection (the file descriptor).
+  virtual int Handle() const = 0;
+  virtual bool Connected() const = 0;
+  // Dotted IPv4 text of the peer; "" when no longer connected.
+  virtual std::string PeerAddress() const = 0;
+  // Reads the bytes waiting now, at most `maxBytes`. A failed receive raises
+  // the error event and closes the connection (disconnect event); "" then.
+  virtual std::string ReceiveAvailable(size_t maxBytes) = 0;
+  // One send, not retried. A send that would block is given up silently; a
+  // failed one raises the error event and closes the connection.
+  virtual void Send(std::string_view bytes) = 0;
+};
+
+// The service's handlers of connection events.
+class ConnectionHandler {
+ public:
+  virtual ~ConnectionHandler() = default;
+  virtual void OnClientConnect(Connection& connection) = 0;
+  virtual void OnClientRead(Connection& connection) = 0;
+  virtual void OnClientDisconnect(Connection& connection) = 0;
+  // `errorCode` is the Windows Sockets number; a handler that sets it to 0
+  // has dealt with the error.
+  virtual void OnClientError(Connection& connection, SocketErrorKind kind, int& errorCode) = 0;
+};
+
+class EventLoop {
+ public:
+  // `onUnhandledError` receives the message of an exception that escaped a
+  // handler (and of errors nobody handles); the loop goes on.
+  static std::unique_ptr<EventLoop> Create(std::function<void(const std::string&)> onUnhandledError);
+  virtual ~EventLoop() = default;
+
+  // Listens on 0.0.0.0:port (0 picks a free port). On failure returns false
+  // with the error text in `error` and stays inactive.
+  virtual bool Activate(uint16_t port, int backlog, ConnectionHandler& handler,
+                        std::string& error) = 0;
+  // Closes every connection without events, then the listening socket.
+  virtual void Deactivate() = 0;
+  virtual bool Active() const = 0;
+  virtual uint16_t LocalPort() const = 0;
+
+  // Thread-safe: runs `task` on the loop thread, after the tasks posted before.
+  virtual void Post(std::function<void()> task) = 0;
+  // Delivers events until Quit is called on the loop thread; tasks already
+  // posted run before Run returns.
+  virtual void Run() = 0;
+  virtual void Quit() = 0;
+  // Loop thread only. While paused no socket event is delivered (connections
+  // wait in the backlog); posted tasks still run.
+  virtual void SetPaused(bool paused) = 0;
+};
+
+}  // namespace duvane::platform

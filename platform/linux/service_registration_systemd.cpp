@@ -1,0 +1,146 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/service_registration.h"
+
+namespace duvane::platform {
+namespace {
+
+std::string UnitFilePath(const std::string& folder, std::string_view serviceName) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  path.append(serviceName);
+  path += ".service";
+  return path;
+}
+
+std::string SystemError(const std::string& path, int error) {
+  return path + ": " + std::strerror(error);
+}
+
+bool HasControlCharacter(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+std::string CheckProgramPath(const std::string& path) {
+  if (path.empty() || path.front() != '/') return "the program's full path is not known";
+  if (HasControlCharacter(path)) return "the program's path holds a control character";
+  return {};
+}
+
+// systemd expands "%" specifiers in every value.
+std::string EscapeSpecifiers(std::string_view text) {
+  std::string escaped;
+  for (char c : text) {
+    escaped.push_back(c);
+    if (c == '%') escaped.push_back('%');
+  }
+  return escaped;
+}
+
+// ExecStart splits words at blanks, undoes backslash escapes and expands "$";
+// a path that needs any of that is written as one quoted word.
+std::string CommandWord(std::string_view path) {
+  const bool plain = path.find_first_of(" \t\"'\\$%;") == std::string_view::npos;
+  if (plain) return std::string(path);
+  std::string word = "\"";
+  for (char c : path) {
+    if (c == '"' || c == '\\') word.push_back('\\');
+    if (c == '$') word.push_back('$');
+    if (c == '%') word.push_back('%');
+    word.push_back(c);
+  }
+  word.push_back('"');
+  return word;
+}
+
+std::string WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::strerror(n < 0 ? errno : EIO);
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return {};
+}
+
+// Creates the file; an existing one is left alone and is the "exists" error.
+std::string WriteNewFile(const std::string& path, std::string_view content) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    return errno == EEXIST ? std::string(kServiceExistsError) : SystemError(path, errno);
+  }
+  std::string error = WriteAll(fd, content);
+  if (::close(fd) != 0 && error.empty()) error = std::strerror(errno);
+  if (error.empty()) return {};
+  ::unlink(path.c_str());
+  return path + ": " + error;
+}
+
+// Undoes a registration that systemd refused, so that installing again works.
+void ForgetUnit(const ServiceManager& manager, const std::string& path) {
+  ::unlink(path.c_str());
+  manager.systemctl({"daemon-reload"});
+}
+
+}  // namespace
+
+std::string UnitFileText(const ServiceDefinition& service) {
+  return "[Unit]\n"
+         "Description=" +
+         EscapeSpecifiers(service.description) +
+         "\n"
+         "\n"
+         "[Service]\n"
+         "Type=notify\n"
+         "ExecStart=" +
+         CommandWord(service.programPath) +
+         "\n"
+         "User=root\n"
+         "Restart=on-failure\n"
+         "\n"
+         "[Install]\n"
+         "WantedBy=multi-user.target\n";
+}
+
+std::string InstallService(const ServiceManager& manager, const ServiceDefinition& service) {
+  if (std::string problem = CheckProgramPath(service.programPath); !problem.empty()) {
+    return problem;
+  }
+  const std::string path = UnitFilePath(manager.unitFolder, service.name);
+  if (std::string error = WriteNewFile(path, UnitFileText(service)); !error.empty()) return error;
+  if (!manager.systemctl) return {};
+
+  std::string error = manager.systemctl({"daemon-reload"});
+  if (error.empty()) error = manager.systemctl({"--quiet", "enable", service.name});
+  if (!error.empty()) ForgetUnit(manager, path);
+  return error;
+}
+
+std::string UninstallService(const ServiceManager& manager, std::string_view serviceName) {
+  const std::string path = UnitFilePath(manager.unitFolder, serviceName);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(path, errno);
+  }
+  if (manager.systemctl) {
+    std::string error = manager.systemctl({"--quiet", "disable", std::string(serviceName)});
+    if (!error.empty()) return error;
+  }
+  if (::unlink(path.c_str()) != 0) {
+    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(path, errno);
+  }
+  // The unit is gone either way; a failed reload only leaves systemd with a
+  // stale copy until its next reload.
+  if (manager.systemctl) manager.systemctl({"daemon-reload"});
+  return {};
+}
+
+}  // namespace duvane::platform
