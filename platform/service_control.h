@@ -1,0 +1,26 @@
+// Control requests from the system's service manager, delivered to the
+// service on a thread of their own. On Linux they arrive as signals: SIGTERM
+// and SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace duvane::platform {
+
+enum class ServiceControl { Stop, Pause, Continue, Interrogate };
+
+const char* ServiceControlName(ServiceControl control);
+
+class ControlRequestSource {
+ public:
+  // Must run before any other thread of the process starts, so that control
+  // requests reach only the source's own thread.
+  static void PrepareProcess();
+  // Starts the thread that calls `deliver` for each request in arrival order.
+  // The thread ends after delivering a stop, or when the source is destroyed.
+  static std::unique_ptr<ControlRequestSource> Start(std::function<void(ServiceControl)> deliver);
+  virtual ~ControlRequestSource() = default;
+};
+
+}  // namespace duvane::platform

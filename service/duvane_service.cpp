@@ -1,0 +1,109 @@
+#include "service/duvane_service.h"
+
+#include "platform/service_status.h"
+#include "service/ansi_text.h"
+#include "service/card_commands.h"
+#include "service/idcard/get_pid_command.h"
+#include "service/request_handler.h"
+
+namespace duvane {
+namespace {
+
+constexpr int kListenBacklog = 5;
+// One read event takes at most this much; what is left waits for the next
+// event, so no read is unbounded.
+constexpr size_t kMaxReceivedText = 64 * 1024;
+
+// The service's fixed log texts, converted once.
+struct LogTexts {
+  std::string connected = Ansi("连入;SocketID = ");
+  std::string disconnected = Ansi("断开连接;SocketID = ");
+  std::string invalid = Ansi("非法：");
+  std::string listenFailed = Ansi("服务侦听启动异常：");
+  std::string listenStarted = Ansi("服务侦听开始启动");
+  std::string listenStopped = Ansi("服务侦听停止");
+};
+
+const LogTexts& Texts() {
+  static const LogTexts texts;
+  return texts;
+}
+
+}  // namespace
+
+TDuvaneS::TDuvaneS(ServiceSettings settings, platform::EventLoop& loop)
+    : settings_(std::move(settings)),
+      loop_(loop),
+      log_(settings_.logFolder),
+      library_(settings_.readerLibraryFile) {}
+
+void TDuvaneS::ServiceStart() {
+  std::string error;
+  if (!loop_.Activate(settings_.port, kListenBacklog, *this, error)) {
+    log_.WriteLog(Texts().listenFailed + error);
+  }
+  log_.WriteLog(Texts().listenStarted);
+  library_.Bind(log_);
+}
+
+void TDuvaneS::ServiceStop() {
+  loop_.Deactivate();
+  log_.WriteLog(Texts().listenStopped);
+  library_.Unbind();
+}
+
+void TDuvaneS::HandleControl(platform::ServiceControl control) {
+  switch (control) {
+    case platform::ServiceControl::Stop:
+      platform::ReportStopping();
+      ServiceStop();
+      loop_.Quit();
+      break;
+    case platform::ServiceControl::Pause:
+      paused_ = true;
+      loop_.SetPaused(true);
+      platform::ReportStatus("Paused");
+      break;
+    case platform::ServiceControl::Continue:
+      paused_ = false;
+      loop_.SetPaused(false);
+      platform::ReportStatus("Running");
+      break;
+    case platform::ServiceControl::Interrogate:
+      platform::ReportStatus(paused_ ? "Paused" : "Running");
+      break;
+  }
+}
+
+void TDuvaneS::OnClientConnect(platform::Connection& c) {
+  log_.WriteLog(c.PeerAddress() + Texts().connected + std::to_string(c.Handle()));
+}
+
+void TDuvaneS::OnClientDisconnect(platform::Connection& c) {
+  log_.WriteLog(c.PeerAddress() + Texts().disconnected + std::to_string(c.Handle()));
+}
+
+void TDuvaneS::OnClientError(platform::Connection& c, platform::SocketErrorKind,
+                             int& errorCode) {
+  log_.WriteLog(c.PeerAddress() + Texts().invalid + std::to_string(errorCode) +
+                ";SocketID = " + std::to_string(c.Handle()));
+  errorCode = 0;
+}
+
+void TDuvaneS::OnClientRead(platform::Connection& c) {
+  const std::string received = c.ReceiveAvailable(kMaxReceivedText);
+  if (received.empty()) return;
+  std::optional<std::string> reply = ServerSocket1ClientRead(
+      received, c.Handle(), log_, [this](size_t index) { return RunCommand(index); });
+  if (reply) c.Send(*reply);
+}
+
+ReplyBody TDuvaneS::RunCommand(size_t index) {
+  switch (index) {
+    case 0: return GetCardNoCommand(library_, log_);
+    case 1: return GetCardSnCommand(library_, log_);
+    default: return GetPidCommand();
+  }
+}
+
+}  // namespace duvane

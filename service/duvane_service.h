@@ -1,0 +1,53 @@
+// The service object: owns the listener and the reader binding, carries out
+// the start and stop sequences and the control requests, and handles every
+// connection event. Everything here runs on the one service thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/event_loop.h"
+#include "platform/service_control.h"
+#include "service/daily_log.h"
+#include "service/reader_library.h"
+#include "service/reply_body.h"
+
+namespace duvane {
+
+struct ServiceSettings {
+  uint16_t port;
+  std::string logFolder;          // ends with "/"
+  std::string readerLibraryFile;  // loaded by the platform's search
+};
+
+class TDuvaneS final : public platform::ConnectionHandler {
+ public:
+  TDuvaneS(ServiceSettings settings, platform::EventLoop& loop);
+
+  // Never fails the start: listener, library and reader problems are logged.
+  void ServiceStart();
+  void ServiceStop();
+  // Carries out one control request; the loop ends after a stop.
+  void HandleControl(platform::ServiceControl control);
+
+  const DailyLog& Log() const { return log_; }
+  ReaderLibrary& Library() { return library_; }
+  bool Paused() const { return paused_; }
+
+  void OnClientConnect(platform::Connection& connection) override;
+  void OnClientRead(platform::Connection& connection) override;
+  void OnClientDisconnect(platform::Connection& connection) override;
+  void OnClientError(platform::Connection& connection, platform::SocketErrorKind kind,
+                     int& errorCode) override;
+
+ private:
+  ReplyBody RunCommand(size_t index);
+
+  ServiceSettings settings_;
+  platform::EventLoop& loop_;
+  DailyLog log_;
+  ReaderLibrary library_;
+  bool paused_ = false;
+};
+
+}  // namespace duvane
