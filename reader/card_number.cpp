@@ -1,0 +1,56 @@
+#include "card_number.h"
+
+#include <cstring>
+
+#include "access_key.h"
+#include "md5_digest.h"
+#include "velmora.h"
+
+namespace velmora {
+namespace {
+
+constexpr char kCheckWord[] = "Tarnwick";
+constexpr int32_t kNumberBlock = 1;
+constexpr int32_t kCheckBlock = 2;
+constexpr size_t kNumberOffset = 2;
+
+bool CheckValueMatches(const uint8_t* number, const uint8_t* checkBlock) {
+  const auto message = CheckMessage(number);
+  uint8_t digest[Md5Digest::kSize]{};
+  Md5Digest md5;
+  if (!md5.Digest(message.data(), message.size(), digest)) return false;
+  return std::memcmp(digest, checkBlock, Md5Digest::kSize) == 0;
+}
+
+}  // namespace
+
+std::array<uint8_t, kCheckMessageSize> CheckMessage(const uint8_t* number) {
+  std::array<uint8_t, kCheckMessageSize> message{};
+  for (size_t i = 0; i < kCardNumberSize; ++i) {
+    message[i] = number[i];
+    message[kCardNumberSize + i] = static_cast<uint8_t>(number[i] ^ 0xFF);
+  }
+  std::memcpy(message.data() + 2 * kCardNumberSize, kCheckWord, sizeof kCheckWord - 1);
+  return message;
+}
+
+}  // namespace velmora
+
+using namespace velmora;
+
+// A null `cardNo` is refused as -1 before anything is sent. A digest that
+// libcrypto cannot compute counts as a mismatch.
+extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t device, unsigned char* cardNo) {
+  if (cardNo == nullptr) return -1;
+  unsigned char serial[4]{};
+  unsigned char cardType = 0;
+  if (Card_Init(device, serial, &cardType) != 0) return -1;
+  if (Card_LoadKey(device, 0, 1, AccessKey().data()) != 0) return -3;
+  unsigned char numberBlock[16]{};
+  if (Card_Read(device, kNumberBlock, numberBlock) != 0) return -4;
+  unsigned char checkBlock[16]{};
+  if (Card_Read(device, kCheckBlock, checkBlock) != 0) return -5;
+  if (!CheckValueMatches(numberBlock + kNumberOffset, checkBlock)) return -6;
+  std::memcpy(cardNo, numberBlock + kNumberOffset, kCardNumberSize);
+  return 0;
+}

@@ -1,0 +1,24 @@
+// RFC 1321 MD5 through libcrypto, for the card-number check value.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora {
+
+class Md5Digest {
+ public:
+  static constexpr size_t kSize = 16;
+
+  Md5Digest() = default;  // the result starts cleared
+
+  // Digests `length` bytes (initialise, add all, finish) and copies the 16
+  // bytes to `out`. False when libcrypto fails; `out` is then untouched.
+  bool Digest(const uint8_t* data, size_t length, uint8_t* out);
+
+ private:
+  std::array<uint8_t, kSize> result_{};
+};
+
+}  // namespace velmora

@@ -1,0 +1,20 @@
+#include "session_state.h"
+
+namespace velmora {
+
+std::recursive_mutex& ReaderLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+SessionState& Session() {
+  static SessionState state;
+  return state;
+}
+
+std::atomic<int32_t>& CurrentFindType() {
+  static std::atomic<int32_t> findType{-1};
+  return findType;
+}
+
+}  // namespace velmora
