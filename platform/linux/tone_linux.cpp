@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <initializer_list>
+
 #include "platform/clock.h"
 #include "platform/tone.h"
 
