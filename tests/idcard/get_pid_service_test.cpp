@@ -1,0 +1,133 @@
+// "GETPID" through the real service program and the stand-in library beside
+// it, over a real connection in a private network namespace.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "tests/support/private_host.h"
+
+namespace {
+
+using testsupport::Client;
+
+constexpr uint16_t kServicePort = 10240;
+const std::string kRequest = "GET /GETPID?x=1 HTTP/1.1\r\nHost: localhost\r\n\r\n";
+
+class GetPidServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for a private network";
+    std::string pattern = (std::filesystem::temp_directory_path() / "getpid-svc-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+
+  void TearDown() override {
+    service_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  // Starts the service with the simulation reading holder.txt in the test's
+  // folder, or with the stand-in left in its default (no reader).
+  void StartService(bool simulation) {
+    std::map<std::string, std::string> env{{"ZETIDCARD_CALLLOG", CallLogPath()}};
+    if (simulation) env["ZETIDCARD_SIM"] = (folder_ / "holder.txt").string();
+    service_ = std::make_unique<testsupport::Process>(testsupport::BinFolder() + "/SDuvane",
+                                                      std::vector<std::string>{}, env);
+    ASSERT_TRUE(testsupport::WaitForListening(kServicePort));
+  }
+
+  // The stand-in reads the holder file at every reader look-up, so a test
+  // may rewrite it between requests.
+  void WriteHolder(const std::string& contents) {
+    std::ofstream(folder_ / "holder.txt", std::ios::binary) << contents;
+  }
+  void WritePhoto(const std::string& bytes) {
+    std::ofstream(folder_ / "face.bin", std::ios::binary) << bytes;
+  }
+
+  std::string Ask(Client& client, const std::string& request = kRequest) {
+    client.Send(request);
+    const auto reply = client.ReadReply();
+    EXPECT_TRUE(reply.has_value()) << "no reply";
+    return reply ? testsupport::BodyOf(*reply) : "";
+  }
+
+  std::string CallLogPath() const { return (folder_ / "calls.log").string(); }
+  std::vector<std::string> CallLog() const {
+    std::vector<std::string> lines;
+    std::ifstream in(CallLogPath());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::filesystem::path folder_;
+  std::unique_ptr<testsupport::Process> service_;
+};
+
+TEST_F(GetPidServiceTest, WithoutSimulationNoReaderIsFound) {
+  StartService(false);
+  Client client(kServicePort);
+
+  EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
+  EXPECT_EQ(CallLog(), std::vector<std::string>{"Zet_FindUSBReader"});
+}
+
+TEST_F(GetPidServiceTest, FailuresAnswerWithTheirCodesOnOneConnection) {
+  StartService(true);
+  Client client(kServicePort);
+
+  WriteHolder("noreader=1\n");
+  EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
+  WriteHolder("portfail=1\n");
+  EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0102\",\"ResultMsg\":\"打开身份证阅读器端口失败\"}");
+  WriteHolder("readstatus=-41\n");
+  EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0102\",\"ResultMsg\":\"读取身份证失败_-41\"}");
+}
+
+TEST_F(GetPidServiceTest, SuccessSendsEveryMemberAndThePhoto) {
+  WritePhoto("\x89PNG");
+  WriteHolder(
+      "name=王小明  \nsex=男\nnation=汉\naddress=云岭省青川市松涛路8号 \n"
+      "idnumber=99010219900307002X\nphoto=" +
+      (folder_ / "face.bin").string() + "\n");
+  StartService(true);
+  Client client(kServicePort);
+
+  EXPECT_EQ(Ask(client, "GET /getpid?callback=cb HTTP/1.1\r\n\r\n"),
+            "cb({\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"王小明\",\"Sex\":\"男\","
+            "\"Nation\":\"汉\",\"Address\":\"云岭省青川市松涛路8号 \","
+            "\"IDCardNo\":\"99010219900307002X\",\"photo\":\"iVBORw==\"})");
+
+  WriteHolder("name=x\nphotoempty=1\n");
+  EXPECT_EQ(Ask(client),
+            "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"x\",\"Sex\":\"\","
+            "\"Nation\":\"\",\"Address\":\"\",\"IDCardNo\":\"\",\"photo\":\"\"}");
+}
+
+TEST_F(GetPidServiceTest, TwoRequestsInARowEachLookUpTheReaderAndOpenThePort) {
+  WriteHolder("port=77\nname=x\n");
+  StartService(true);
+  Client client(kServicePort);
+
+  Ask(client);
+  Ask(client);
+
+  const std::vector<std::string> oneRead{"Zet_FindUSBReader",
+                                         "Zet_SetPhotoPath 1 \"\"",
+                                         "Zet_SetPhotoType 1",
+                                         "Zet_SetPhotoName 3",
+                                         "Zet_OpenPort 77",
+                                         "Zet_StartFindIDCard 77 buffer 0",
+                                         "Zet_SelectIDCard 77 buffer 0",
+                                         "Zet_ReadMsg 77 0 buffer",
+                                         "Zet_PhotoToStrBase64 buffer 0 record+292"};
+  std::vector<std::string> twoReads = oneRead;
+  twoReads.insert(twoReads.end(), oneRead.begin(), oneRead.end());
+  EXPECT_EQ(CallLog(), twoReads);
+}
+
+}  // namespace
