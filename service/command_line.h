@@ -1,0 +1,31 @@
+// The program's switches: register or remove the service, or run it.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "platform/service_registration.h"
+
+namespace duvane {
+
+struct CommandLineSwitches {
+  bool install = false;
+  bool uninstall = false;  // never together with install: install wins
+  bool silent = false;     // no success message
+};
+
+// A switch is an argument (after the program name) that begins with "-" or
+// "/" and whose remainder is the switch name in any letter case.
+CommandLineSwitches ParseSwitches(int argc, const char* const* argv);
+
+// Registers or removes the service as the switches say. Success is told on
+// `out` (not with "silent"), failure on `err` (always). Returns the process
+// exit status: 0 on success, 1 on failure.
+int RunRegistration(const CommandLineSwitches& switches, const platform::ServiceManager& manager,
+                    const std::string& programPath, std::ostream& out, std::ostream& err);
+
+// The same with `unitFolder` and the systemd of this machine, if it runs.
+int RunRegistration(const CommandLineSwitches& switches, const std::string& unitFolder,
+                    const std::string& programPath, std::ostream& out, std::ostream& err);
+
+}  // namespace duvane
