@@ -1,0 +1,259 @@
+// The service object on an ephemeral port, in-process: connection events,
+// request framing and the log lines, through real sockets.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "service/daily_log.h"
+#include "service/duvane_service.h"
+#include "tests/service/gbk.h"
+#include "tests/support/private_host.h"
+
+namespace duvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::BodyOf;
+using testsupport::Client;
+using testsupport::Eventually;
+
+std::string Today() {
+  platform::LocalTime t = platform::NowLocal();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
+  return buf;
+}
+
+std::string ExpectedReply(const std::string& body) {
+  return "HTTP/1.1 200 OK \r\nDate: " + Today() +
+         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
+         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
+         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
+         "Content-Length: " +
+         std::to_string(body.size()) + " \r\n\r\n" + body;
+}
+
+const std::string kUnknownFoo = "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}";
+
+class ServiceOnEphemeralPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/duvane-svc-XXXXXX";
+    folder_ = std::string(mkdtemp(tmpl)) + "/";
+    loop_ = platform::EventLoop::Create([this](const std::string& m) { unhandled_.push_back(m); });
+    service_ = std::make_unique<TDuvaneS>(
+        ServiceSettings{0, folder_, "libDuvaneTestNoSuchLibrary.so"}, *loop_);
+    service_->ServiceStart();
+    port_ = loop_->LocalPort();
+    ASSERT_NE(port_, 0);
+    thread_ = std::thread([this] { loop_->Run(); });
+  }
+
+  void TearDown() override {
+    if (thread_.joinable()) Stop();
+    std::filesystem::remove_all(folder_);
+  }
+
+  void Stop() {
+    loop_->Post([this] { service_->HandleControl(platform::ServiceControl::Stop); });
+    thread_.join();
+  }
+
+  void Control(platform::ServiceControl c) {
+    loop_->Post([this, c] { service_->HandleControl(c); });
+  }
+
+  std::string Log() const {
+    std::ifstream in(folder_ + LogFileName(platform::NowLocal()), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
+    return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
+  }
+
+  std::string folder_;
+  std::unique_ptr<platform::EventLoop> loop_;
+  std::unique_ptr<TDuvaneS> service_;
+  std::vector<std::string> unhandled_;
+  std::thread thread_;
+  uint16_t port_ = 0;
+};
+
+TEST_F(ServiceOnEphemeralPort, AnswersWithTheExactHeaderBlockAndKeepsTheConnection) {
+  Client client(port_);
+  ASSERT_TRUE(client.Connected());
+  client.Send("GET /foo?x HTTP/1.1\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(client.ReadReply(), ExpectedReply(kUnknownFoo));
+  client.Send("GET /FOO?y HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(client.ReadReply(), ExpectedReply(kUnknownFoo));
+  EXPECT_FALSE(client.PeerClosed(200ms));
+}
+
+TEST_F(ServiceOnEphemeralPort, CallbackWrapsTheBodyAndLengthCountsUtf8Bytes) {
+  Client client(port_);
+  client.Send("GET /getcardno?CallBack+=+cb HTTP/1.1\r\n\r\n");
+  auto reply = client.ReadReply();
+  ASSERT_TRUE(reply);
+  const std::string body =
+      "cb({\"ResultCode\":\"0200\",\"ResultMsg\":\"无法打开读卡器\",\"CardNo\":\"0X00000000\"})";
+  EXPECT_EQ(*reply, ExpectedReply(body));
+  EXPECT_EQ(body.size(), 83u);  // each Chinese character counts three bytes
+}
+
+TEST_F(ServiceOnEphemeralPort, UnsafeCallbackGivesThePlainBody) {
+  Client client(port_);
+  client.Send("GET /foo?callback=alert(document.cookie)// HTTP/1.1\r\n\r\n");
+  auto reply = client.ReadReply();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(BodyOf(*reply), kUnknownFoo);
+}
+
+TEST_F(ServiceOnEphemeralPort, QuoteInThePathDoesNotBreakTheBody) {
+  Client client(port_);
+  client.Send("GET /a%22b\\?x HTTP/1.1\r\n\r\n");
+  auto reply = client.ReadReply();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(BodyOf(*reply),
+            "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字A\\\"B\\\\\"}");
+}
+
+TEST_F(ServiceOnEphemeralPort, TwoRequestsInOneSegmentGetOneReplyForTheFirst) {
+  Client client(port_);
+  client.Send("GET /foo?x HTTP/1.1\r\n\r\nGET /bar?x HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(client.ReadReply(), ExpectedReply(kUnknownFoo));
+  EXPECT_EQ(client.ReadFor(300ms), "");
+}
+
+TEST_F(ServiceOnEphemeralPort, RequestLineSplitOverTwoReadsGetsNoReply) {
+  Client client(port_);
+  client.Send("GET /foo?x HT");
+  ASSERT_TRUE(LogHas(G(")收到原始数据：") + "GET /foo?x HT"));
+  client.Send("TP/1.1\r\n\r\n");
+  ASSERT_TRUE(LogHas(G(")收到原始数据：") + "TP/1.1"));
+  EXPECT_EQ(client.ReadFor(300ms), "");
+}
+
+TEST_F(ServiceOnEphemeralPort, UnansweredRequestsLeaveTheConnectionUsable) {
+  Client client(port_);
+  for (std::string line : {"GET /GETCARDNO HTTP/1.1", "GET /foo?x HTTP/1.0", "POST /foo?x HTTP/1.1"}) {
+    client.Send(line + "\r\n\r\n");
+    ASSERT_TRUE(LogHas(G("转换后数据：") + line + "\r\r\n"));
+  }
+  EXPECT_EQ(client.ReadFor(200ms), "");
+  EXPECT_EQ(Log().find("strCMD:"), std::string::npos);
+  client.Send("GET /foo?x HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(client.ReadReply(), ExpectedReply(kUnknownFoo));
+}
+
+TEST_F(ServiceOnEphemeralPort, HostileBytesAreHandledWithoutHarm) {
+  Client client(port_);
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 7919) & 0xFF));
+  client.Send(garbage);
+  client.Send("GET /%00?x HTTP/1.1\r\n\r\n");
+  client.Send("GET /\xC3\x28\xFF%?x HTTP/1.1\r\n\r\n%");
+  client.Send("GET /" + std::string(30000, 'a') + "?x HTTP/1.1\r\n\r\n");
+  client.ReadFor(300ms);
+  Client again(port_);
+  again.Send("GET /foo?x HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(again.ReadReply(), ExpectedReply(kUnknownFoo));
+}
+
+TEST_F(ServiceOnEphemeralPort, LogsEveryStepOfAnAnsweredRequest) {
+  Client client(port_);
+  client.Send("GET /foo?callback=cb HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(client.ReadReply());
+  const std::string id = std::to_string(client.Fd());  // not the server's; only for shape
+  std::string log = Log();
+  EXPECT_NE(log.find(G("127.0.0.1连入;SocketID = ")), std::string::npos);
+  EXPECT_NE(log.find(G(")收到原始数据：") + "GET /foo?callback=cb HTTP/1.1\r\r\n\r\r\n\r\n"),
+            std::string::npos);
+  EXPECT_NE(log.find(G("转换后数据：") + "GET /foo?callback=cb HTTP/1.1"), std::string::npos);
+  EXPECT_NE(log.find("strCMD:FOO;strParam:callback=cb\r\n"), std::string::npos);
+}
+
+TEST_F(ServiceOnEphemeralPort, CloseGivesTheDisconnectLineWithTheSameSocketId) {
+  {
+    Client client(port_);
+    ASSERT_TRUE(LogHas(G("127.0.0.1连入;SocketID = ")));
+  }
+  ASSERT_TRUE(LogHas(G("127.0.0.1断开连接;SocketID = ")));
+  std::string log = Log();
+  auto idAfter = [&](const std::string& label) {
+    size_t at = log.find(label) + label.size();
+    return log.substr(at, log.find('\r', at) - at);
+  };
+  EXPECT_EQ(idAfter(G("连入;SocketID = ")), idAfter(G("断开连接;SocketID = ")));
+}
+
+TEST_F(ServiceOnEphemeralPort, ResetGivesTheErrorLineAndNoDisconnectLine) {
+  {
+    Client client(port_);
+    client.Send("GET /foo?x HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(client.ReadReply());
+    client.Reset();
+  }
+  ASSERT_TRUE(LogHas(G("127.0.0.1非法：10054;SocketID = ")));
+  EXPECT_EQ(Log().find(G("断开连接")), std::string::npos);
+}
+
+TEST_F(ServiceOnEphemeralPort, StopDropsConnectionsWithoutDisconnectLines) {
+  Client a(port_), b(port_);
+  ASSERT_TRUE(Eventually([&] {
+    std::string log = Log();
+    size_t first = log.find(G("连入"));
+    return first != std::string::npos && log.find(G("连入"), first + 1) != std::string::npos;
+  }));
+  Stop();
+  EXPECT_TRUE(a.PeerClosed(2s));
+  EXPECT_TRUE(b.PeerClosed(2s));
+  std::string log = Log();
+  EXPECT_NE(log.find(G("服务侦听停止")), std::string::npos);
+  EXPECT_EQ(log.find(G("断开连接")), std::string::npos);
+}
+
+TEST_F(ServiceOnEphemeralPort, PausedServiceAnswersNothingUntilContinued) {
+  Control(platform::ServiceControl::Pause);
+  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+  Client first(port_), second(port_);
+  first.Send("GET /foo?x HTTP/1.1\r\n\r\n");
+  second.Send("GET /foo?x HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(first.ReadFor(300ms), "");
+  EXPECT_EQ(Log().find(G("连入")), std::string::npos);
+  Control(platform::ServiceControl::Continue);
+  EXPECT_EQ(first.ReadReply(), ExpectedReply(kUnknownFoo));
+  EXPECT_EQ(second.ReadReply(), ExpectedReply(kUnknownFoo));
+}
+
+TEST_F(ServiceOnEphemeralPort, StartLogShowsTheBindErrorWhenThePortIsTaken) {
+  auto otherLoop = platform::EventLoop::Create([](const std::string&) {});
+  char tmpl[] = "/tmp/duvane-svc2-XXXXXX";
+  std::string otherFolder = std::string(mkdtemp(tmpl)) + "/";
+  TDuvaneS other(ServiceSettings{port_, otherFolder, "libDuvaneTestNoSuchLibrary.so"}, *otherLoop);
+  other.ServiceStart();
+  EXPECT_FALSE(otherLoop->Active());
+  std::ifstream in(otherFolder + LogFileName(platform::NowLocal()), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  const std::string expected = G("服务侦听启动异常：") +
+                               "Windows socket error: Address already in use (10048), on API "
+                               "'bind'\r\n";
+  std::string log = s.str();
+  size_t failed = log.find(expected);
+  EXPECT_NE(failed, std::string::npos) << log;
+  EXPECT_LT(failed, log.find(G("服务侦听开始启动")));
+  EXPECT_LT(log.find(G("服务侦听开始启动")), log.find(G("加载动态库失败")));
+  std::filesystem::remove_all(otherFolder);
+}
+
+}  // namespace
+}  // namespace duvane
