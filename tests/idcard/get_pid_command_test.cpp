@@ -56,6 +56,15 @@ TEST_F(GetPidCommandTest, FailedReadAnswers0102WithTheStatusInSignedDecimal) {
   }
 }
 
+TEST_F(GetPidCommandTest, ReadingThatRaisesAnswers0103) {
+  UseHolder("name=x\nreadraises=1\n");
+
+  const auto body = GetPidCommand(RecordTone);
+
+  EXPECT_EQ(Utf8Members(body), (Members{{"ResultCode", "0103"}, {"ResultMsg", "读取身份证异常"}}));
+  EXPECT_EQ(Tones(), std::vector<Tone>{kReadTone});
+}
+
 TEST_F(GetPidCommandTest, SuccessGivesEveryMemberInOrderAsOneJsonLine) {
   WriteFile("face.bin", "\x89PNG");
   UseHolder(
