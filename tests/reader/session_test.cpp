@@ -1,0 +1,135 @@
+// Opening, closing and listing readers against simulated readers.
+#include <winscard.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "sim_fixture.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Every PC/SC context of the client library is a socket to pcscd, so a
+// context left behind shows as one more open socket.
+int OpenSockets() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code failure;
+    const auto target = std::filesystem::read_symlink(entry.path(), failure);
+    if (!failure && target.string().rfind("socket:", 0) == 0) ++count;
+  }
+  return count;
+}
+
+// The reader names as pcscd lists them, read without the library.
+Strings ListedReaders() {
+  SCARDCONTEXT context = 0;
+  if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+    return {};
+  }
+  char list[1024] = {};
+  DWORD length = sizeof list;
+  Strings names;
+  if (SCardListReaders(context, nullptr, list, &length) == SCARD_S_SUCCESS) {
+    for (const char* name = list; *name != '\0'; name += std::strlen(name) + 1) {
+      names.emplace_back(name);
+    }
+  }
+  SCardReleaseContext(context);
+  return names;
+}
+
+// Whether another client can take the reader for itself, with the code.
+LONG ConnectExclusively(const std::string& reader) {
+  SCARDCONTEXT context = 0;
+  LONG code = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
+  if (code != SCARD_S_SUCCESS) return code;
+  SCARDHANDLE card = 0;
+  DWORD protocol = 0;
+  code = SCardConnect(context, reader.c_str(), SCARD_SHARE_EXCLUSIVE,
+                      SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card, &protocol);
+  if (code == SCARD_S_SUCCESS) SCardDisconnect(card, SCARD_LEAVE_CARD);
+  SCardReleaseContext(context);
+  return code;
+}
+
+class VelmoraSession : public VelmoraSimTest {};
+
+TEST_F(VelmoraSession, NoReaderGivesMinusOneAndLeavesNoContext) {
+  ASSERT_NO_FATAL_FAILURE(Start({}));
+  const int before = OpenSockets();
+  EXPECT_EQ(Lib().ReadCard_Init(0, 0), -1);
+  EXPECT_EQ(OpenSockets(), before);
+}
+
+TEST_F(VelmoraSession, TheServedReaderIsChosenBesideAnotherMake) {
+  ASSERT_NO_FATAL_FAILURE(Start({"Kestrel CL10 Reader", "Quorvell K370A Reader"}));
+  ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), 0));
+  ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), 1));
+  EXPECT_GE(Lib().ReadCard_Init(0, 0), 1);
+  Reader(0).ClearLog();
+  Reader(1).ClearLog();
+  EXPECT_EQ(Lib().SetFindType(0), 0x9000);
+  EXPECT_TRUE(Sent(0).empty());
+  EXPECT_EQ(Sent(1), Strings{"801100F000"});
+}
+
+TEST_F(VelmoraSession, TwoServedReadersGiveMinusOneAndLeaveNoContext) {
+  ASSERT_NO_FATAL_FAILURE(Start({"Quorvell K360A Reader", "Quorvell K360A Reader"}));
+  ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), 0));
+  ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), 1));
+  const int before = OpenSockets();
+  EXPECT_EQ(Lib().ReadCard_Init(0, 0), -1);
+  EXPECT_EQ(OpenSockets(), before);
+}
+
+TEST_F(VelmoraSession, NoCardGivesTheConnectErrorAndALaterCallConnectsByItself) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(Lib().ReadCard_Init(0, 0), static_cast<int32_t>(0x8010000CU));
+  ASSERT_NO_FATAL_FAILURE(InsertCard());
+  EXPECT_EQ(Lib().SetFindType(0), 0x9000);
+  EXPECT_EQ(Sent(), Strings{"801100F000"});
+}
+
+TEST_F(VelmoraSession, TheReaderIsHeldExclusivelyUntilExit) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  const Strings readers = ListedReaders();
+  ASSERT_EQ(readers.size(), 1u);
+  EXPECT_EQ(ConnectExclusively(readers[0]), SCARD_E_SHARING_VIOLATION);
+  EXPECT_EQ(Lib().ReadCard_Exit(0), 0);
+  EXPECT_EQ(ConnectExclusively(readers[0]), SCARD_S_SUCCESS);
+  EXPECT_EQ(Lib().ReadCard_Exit(0), 0);
+}
+
+TEST_F(VelmoraSession, EnumerateWritesEveryNameWithABarAndNoTerminatingZero) {
+  ASSERT_NO_FATAL_FAILURE(Start({"A", "B"}));
+  const Strings readers = ListedReaders();
+  ASSERT_EQ(readers.size(), 2u);
+  const std::string expected = readers[0] + "|" + readers[1] + "|";
+  char buffer[128];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(Lib().EnumerateReaders(buffer), 2);
+  EXPECT_EQ(std::string(buffer, expected.size() + 1), expected + "#");
+}
+
+TEST_F(VelmoraSession, EnumerateWithoutReadersWritesNothing) {
+  ASSERT_NO_FATAL_FAILURE(Start({}));
+  char buffer[16];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(Lib().EnumerateReaders(buffer), 0);
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#'));
+}
+
+TEST_F(VelmoraSession, EnumerateDropsTheOpenConnection) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  const Strings readers = ListedReaders();
+  ASSERT_EQ(readers.size(), 1u);
+  char buffer[128] = {};
+  EXPECT_EQ(Lib().EnumerateReaders(buffer), 1);
+  EXPECT_EQ(ConnectExclusively(readers[0]), SCARD_S_SUCCESS);
+  // The next card call connects again by itself.
+  EXPECT_EQ(Lib().SetFindType(0), 0x9000);
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+// A private copy of libVelmora.so, loaded with dlopen: its process-wide state
+// is that of a library just loaded (no session, find type unknown), whatever
+// earlier tests of the process did.
+#pragma once
+
+#include <string>
+
+#include "velmora.h"
+
+#define VELMORA_EXPORT_LIST(X) \
+  X(ReadCard_Init)             \
+  X(ReadCard_Exit)             \
+  X(EnumerateReaders)          \
+  X(SetFindType)               \
+  X(GetPIDSN)                  \
+  X(Card_GetHardID)            \
+  X(Card_Init)                 \
+  X(Card_Request)              \
+  X(Card_Anticoll)             \
+  X(Card_Select)               \
+  X(Card_Authentication)       \
+  X(Card_LoadKey)              \
+  X(Card_Read)                 \
+  X(Card_Write)                \
+  X(Card_Halt)                 \
+  X(Card_Beep)                 \
+  X(Card_Changeb3)             \
+  X(Card_ReadBlockInfo)        \
+  X(Card_WriteBlockInfo)       \
+  X(Card_Increment)            \
+  X(Card_Decrement)            \
+  X(Card_BlockCopy)            \
+  X(Card_Transfer)             \
+  X(Card_CreditLoad)           \
+  X(Card_DebitLoad)            \
+  X(Card_ReadCardNo)           \
+  X(CPUCard_Reset)             \
+  X(CPUCard_RunApdu)
+
+class VelmoraCopy {
+ public:
+  // With a trace path, the copy's trace lines go to that file.
+  explicit VelmoraCopy(const std::string& tracePath = "");
+  ~VelmoraCopy();
+  VelmoraCopy(const VelmoraCopy&) = delete;
+  VelmoraCopy& operator=(const VelmoraCopy&) = delete;
+
+  // False (with the reason in Error()) when the copy could not be loaded.
+  bool Loaded() const { return handle_ != nullptr; }
+  const std::string& Error() const { return error_; }
+
+#define VELMORA_DECLARE_EXPORT(name) decltype(&::name) name = nullptr;
+  VELMORA_EXPORT_LIST(VELMORA_DECLARE_EXPORT)
+#undef VELMORA_DECLARE_EXPORT
+
+ private:
+  std::string folder_;
+  std::string error_;
+  void* handle_ = nullptr;
+};
