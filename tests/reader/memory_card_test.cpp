@@ -28,6 +28,20 @@ simreader::MemoryCard NumberedCard() {
   return card;
 }
 
+// A block in the usual value layout: value, its complement, value, then the
+// address byte four times, alternately complemented.
+Block ValueBlock(int32_t value, uint8_t address) {
+  Block block{};
+  const auto bits = static_cast<uint32_t>(value);
+  for (size_t i = 0; i < 4; ++i) {
+    block[i] = block[8 + i] = static_cast<uint8_t>(bits >> (8 * i));
+    block[4 + i] = static_cast<uint8_t>(~bits >> (8 * i));
+  }
+  block[12] = block[14] = address;
+  block[13] = block[15] = static_cast<uint8_t>(~address);
+  return block;
+}
+
 class VelmoraMemoryCard : public VelmoraSimTest {};
 
 TEST_F(VelmoraMemoryCard, TheFirstCardOperationAfterLoadSetsFindTypeZeroFirst) {
@@ -103,7 +117,10 @@ TEST_F(VelmoraMemoryCard, AFailedSetFindTypeKeepsTheFindType) {
 }
 
 TEST_F(VelmoraMemoryCard, ValueOperationsSendTheBlockAndTheValueLowByteFirst) {
-  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  simreader::MemoryCard card;
+  card.blocks[4] = ValueBlock(100, 4);
+  card.blocks[5] = ValueBlock(1000, 5);
+  ASSERT_NO_FATAL_FAILURE(StartConnected(card));
   EXPECT_EQ(Lib().Card_Increment(0, 4, 258), 0);
   EXPECT_EQ(Lib().Card_Decrement(0, 4, 1), 0);
   EXPECT_EQ(Lib().Card_CreditLoad(0, 5, 0x01020304), 0);
