@@ -15,7 +15,15 @@
  *  - functions without reader work: a fixed value.
  * Besides card status words the exchange reports 0x6200 (no reader
  * connection within its attempts), 0x6201 (GET RESPONSE could not be sent)
- * and 0x6300 (empty reply).
+ * and 0x6300 (empty reply; a reply of one byte, which holds no status word,
+ * counts as empty). The library adds three of its own:
+ *  - 0x6700: the reader answered 90 00 with fewer data bytes than the
+ *    function returns (Card_Init 7, Card_Read and Card_GetHardID 16);
+ *    nothing is written;
+ *  - 0x6A80: a pointer argument that the function needs is null; nothing is
+ *    sent (Card_ReadCardNo gives -1 then);
+ *  - 0x6F00: a card-level function got the status bytes 00 00, which would
+ *    otherwise read as success.
  */
 #ifndef VELMORA_H
 #define VELMORA_H
@@ -45,7 +53,8 @@ extern "C" {
 /* Session. */
 
 /* Opens the one attached reader of a served model. Returns the device value
- * (1 or more) on success; -1 when not exactly one matching reader is attached
+ * (1 or more: the absolute value of the card handle's low 32 bits, 1 for a
+ * handle of 0 and INT32_MAX for INT32_MIN) on success; -1 when not exactly one matching reader is attached
  * or PC/SC cannot be reached; otherwise the PC/SC error of the connect, read
  * as a negative 32-bit number (for instance 0x8010000C, no card). */
 VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t port, int32_t baud);
@@ -53,7 +62,8 @@ VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t port, int32_t baud);
 VELMORA_API int32_t VELMORA_CALL ReadCard_Exit(int32_t device);
 /* Writes every attached reader name followed by '|' (no terminating zero) and
  * returns their count; writes nothing when there are none. Drops an open
- * card connection. The buffer must hold all names and separators. */
+ * card connection. The buffer must hold all names and separators; with a
+ * null buffer only the count is returned. */
 VELMORA_API int32_t VELMORA_CALL EnumerateReaders(char* names);
 
 /* Reader-level functions. */
