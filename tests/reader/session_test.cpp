@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "sim_fixture.h"
 
@@ -130,6 +131,23 @@ TEST_F(VelmoraSession, EnumerateDropsTheOpenConnection) {
   EXPECT_EQ(ConnectExclusively(readers[0]), SCARD_S_SUCCESS);
   // The next card call connects again by itself.
   EXPECT_EQ(Lib().SetFindType(0), 0x9000);
+}
+
+// Listing readers drops the connection; done from another thread while card
+// calls run, it must land between whole exchanges, which re-open by themselves.
+TEST_F(VelmoraSession, ListingFromAnotherThreadNeverBreaksAnExchange) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  constexpr int kRounds = 40;
+  int failures = 0;
+  std::thread lister([this] {
+    char names[256];
+    for (int i = 0; i < kRounds; ++i) Lib().EnumerateReaders(names);
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    if (Lib().SetFindType(0) != 0x9000) ++failures;
+  }
+  lister.join();
+  EXPECT_EQ(failures, 0);
 }
 
 }  // namespace
