@@ -1,0 +1,80 @@
+#include "platform/service_status.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "host_test_support.h"
+
+namespace {
+
+using namespace duvane::platform;
+
+// A stand-in for systemd's notification socket.
+class NotifySocket {
+ public:
+  NotifySocket() : path_(folder_.File("notify")) {
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::setenv("NOTIFY_SOCKET", path_.c_str(), 1);
+  }
+  ~NotifySocket() {
+    ::unsetenv("NOTIFY_SOCKET");
+    ::close(fd_);
+  }
+  NotifySocket(const NotifySocket&) = delete;
+  NotifySocket& operator=(const NotifySocket&) = delete;
+
+  bool Bound() const { return bound_; }
+
+  // The next message, or "" when none came within two seconds.
+  std::string Receive() {
+    pollfd ready{fd_, POLLIN, 0};
+    if (::poll(&ready, 1, 2000) != 1) return {};
+    char buffer[512];
+    const ssize_t length = ::recv(fd_, buffer, sizeof buffer, 0);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+  }
+
+ private:
+  hosttest::TempFolder folder_;
+  std::string path_;
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+TEST(HostServiceStatus, ReportsReachTheServiceManager) {
+  NotifySocket systemd;
+  ASSERT_TRUE(systemd.Bound());
+  EXPECT_EQ(ReportReady(), "");
+  EXPECT_EQ(systemd.Receive(), "READY=1");
+  EXPECT_EQ(ReportStatus("Paused"), "");
+  EXPECT_EQ(systemd.Receive(), "STATUS=Paused");
+  EXPECT_EQ(ReportStopping(), "");
+  EXPECT_EQ(systemd.Receive(), "STOPPING=1");
+}
+
+TEST(HostServiceStatus, StatusTextCannotAddAssignments) {
+  NotifySocket systemd;
+  ASSERT_TRUE(systemd.Bound());
+  EXPECT_EQ(ReportStatus("Running\nREADY=1\r\nSTOPPING=1"), "");
+  EXPECT_EQ(systemd.Receive(), "STATUS=Running READY=1  STOPPING=1");
+}
+
+TEST(HostServiceStatus, WithoutServiceManagerReportsDoNothing) {
+  ::unsetenv("NOTIFY_SOCKET");
+  EXPECT_EQ(ReportReady(), "");
+  EXPECT_EQ(ReportStatus("Running"), "");
+  EXPECT_EQ(ReportStopping(), "");
+}
+
+}  // namespace
