@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/service_registration.h"
 
