@@ -81,6 +81,21 @@ uint16_t StoreResult(uint8_t* response, uint8_t received, uint8_t* receivedLengt
   return status;
 }
 
+// When the card has more data waiting (61 xx), asks for it once with GET
+// RESPONSE; its reply replaces the first. False when that transmission fails.
+bool FetchPendingReply(uint8_t* response, Transmission& reply, uint32_t& started) {
+  if (reply.received < 2 || StatusByte1(response, reply.received) != kResponsePending) return true;
+  TraceReply(response, reply.received, started);
+  started = GetTickCount();
+  const uint8_t getResponse[5] = {0x00, 0xC0, 0x00, 0x00,
+                                  response[kReplyOffset + reply.received - 1]};
+  TraceSent(getResponse, sizeof getResponse);
+  reply = Transmit(getResponse, sizeof getResponse, response);
+  if (reply.code == SCARD_S_SUCCESS) return true;
+  WriteTrace("get_response失败：" + Hex8(PcscCodeBits(reply.code)));
+  return false;
+}
+
 }  // namespace
 
 uint16_t ExchangeApdu(const uint8_t* command, int32_t commandLength, uint8_t* response,
@@ -102,18 +117,7 @@ uint16_t ExchangeApdu(const uint8_t* command, int32_t commandLength, uint8_t* re
       AfterFailedTransmission(reply.code);
       continue;
     }
-    if (reply.received >= 2 && StatusByte1(response, reply.received) == kResponsePending) {
-      TraceReply(response, reply.received, started);
-      started = GetTickCount();
-      const uint8_t getResponse[5] = {0x00, 0xC0, 0x00, 0x00,
-                                      response[kReplyOffset + reply.received - 1]};
-      TraceSent(getResponse, sizeof getResponse);
-      reply = Transmit(getResponse, sizeof getResponse, response);
-      if (reply.code != SCARD_S_SUCCESS) {
-        WriteTrace("get_response失败：" + Hex8(PcscCodeBits(reply.code)));
-        return kStatusGetResponseFailed;
-      }
-    }
+    if (!FetchPendingReply(response, reply, started)) return kStatusGetResponseFailed;
     const uint16_t status = StoreResult(response, reply.received, receivedLength);
     TraceReply(response, reply.received, started);
     return status;

@@ -109,6 +109,19 @@ TEST_F(VelmoraExchange, OnlyTheLowByteOfTheCommandLengthCounts) {
   EXPECT_EQ(Sent(), Strings{"00A4040000"});
 }
 
+TEST_F(VelmoraExchange, ACardSpeakingOnlyT0GetsBothTransmissionsInT0) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Reader().OfferOnlyT0(true);
+  ASSERT_NO_FATAL_FAILURE(InsertCard());
+  const Bytes apdu = HexBytes("00 B0 00 00 10");
+  Reader().ScriptReplies(apdu, {HexBytes("61 10")});
+  Reader().ScriptReplies(HexBytes("00 C0 00 00 10"), {Concat(Sixteen(), HexBytes("90 00"))});
+  const ApduResult result = RunApdu(Lib(), apdu);
+  EXPECT_EQ(result.status, 0x9000);
+  EXPECT_EQ(result.length, 16);
+  EXPECT_EQ(Sent(), (Strings{"00B0000010", "00C0000010"}));
+}
+
 class VelmoraExchangeTrace : public VelmoraSimTest {
  protected:
   void StartTraced() {

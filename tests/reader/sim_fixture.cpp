@@ -31,6 +31,7 @@ void VelmoraSimTest::TearDown() {
 
 void VelmoraSimTest::Start(std::vector<std::string> readerNames, const std::string& tracePath) {
   pcscd_ = std::make_unique<simreader::SimPcscd>(std::move(readerNames));
+  ASSERT_TRUE(pcscd_->Running()) << pcscd_->Error();
   library_ = std::make_unique<VelmoraCopy>(tracePath);
   ASSERT_TRUE(library_->Loaded()) << library_->Error();
 }
