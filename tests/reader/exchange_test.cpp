@@ -181,4 +181,20 @@ TEST_F(VelmoraExchangeTrace, WithoutACardBothOpensFailAndNothingIsSent) {
   EXPECT_TRUE(Sent().empty());
 }
 
+// A GET RESPONSE for 256 bytes cannot fit beside the status bytes in the
+// receive buffer: its transmission fails and the session stays open.
+TEST_F(VelmoraExchangeTrace, AFailedGetResponseGives6201AndKeepsTheSession) {
+  ASSERT_NO_FATAL_FAILURE(StartTraced());
+  const Bytes apdu = HexBytes("00 B0 00 00 00");
+  Reader().ScriptReplies(apdu, {HexBytes("61 00")});
+  Reader().ScriptReplies(HexBytes("00 C0 00 00 00"), {Concat(Bytes(256, 0x42), HexBytes("90 00"))});
+  const ApduResult result = RunApdu(Lib(), apdu, 5, 0);
+  EXPECT_EQ(result.status, 0x6201);
+  EXPECT_EQ(result.length, 0);
+  EXPECT_EQ(trace_.Count("get_response"), 1u);
+
+  EXPECT_EQ(Lib().SetFindType(0), 0x9000);
+  EXPECT_EQ(trace_.Count(gbk::kReopen), 0u);
+}
+
 }  // namespace
