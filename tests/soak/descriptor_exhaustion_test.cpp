@@ -1,0 +1,83 @@
+// Out of descriptors: the service keeps serving what it has, does not spin
+// on the connections it cannot accept, and takes them once descriptors free.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "tests/soak/soak_service.h"
+
+namespace {
+
+using namespace soak;
+using testsupport::Client;
+
+constexpr int kLimit = 48;
+constexpr int kWaiting = 3;  // fits the listen backlog of 5
+constexpr std::chrono::milliseconds kCpuWindow = 1s;
+
+class SoakDescriptors : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    testsupport::ClearLogFolder();
+  }
+};
+
+TEST_F(SoakDescriptors, ExhaustionNeitherSpinsNorSticks) {
+  auto service = StartService();
+  ASSERT_TRUE(service);
+  const pid_t pid = service->Pid();
+  // The probe connection of the start may still be on its way out.
+  ASSERT_TRUE(testsupport::Eventually([&] { return AcceptedConnections(pid) == 0; }));
+  const int resting = OpenDescriptors(pid, kLimit);
+  ASSERT_TRUE(SetDescriptorLimit(pid, static_cast<rlim_t>(kLimit)));
+
+  // Fill every free descriptor, then leave a few more in the backlog.
+  const int fitting = kLimit - resting;
+  std::vector<std::unique_ptr<Client>> clients;
+  ASSERT_TRUE(OpenAccepted(pid, fitting, clients));
+  for (int i = 0; i < kWaiting; ++i) {
+    clients.push_back(std::make_unique<Client>(kPort));
+    ASSERT_TRUE(clients.back()->Connected());
+  }
+  ASSERT_EQ(OpenDescriptors(pid, kLimit), kLimit);
+
+  // A measuring window, not a wait for an event: a service that polls the
+  // pending connections in a loop burns the whole window.
+  const auto cpuBefore = CpuTime(pid);
+  std::this_thread::sleep_for(kCpuWindow);
+  const auto cpuExhausted = CpuTime(pid) - cpuBefore;
+  EXPECT_LT(cpuExhausted, kCpuWindow / 10);
+  EXPECT_EQ(AcceptedConnections(pid), fitting);
+
+  // Connections it has are still served (their log lines are lost).
+  auto reply = Ask(*clients.front(), "FOO?exhausted");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(ResultCode(*reply), "0001");
+
+  // Free ten descriptors: the waiting connections are taken and served.
+  const auto freed = std::chrono::steady_clock::now();
+  for (int i = 1; i <= 10; ++i) clients[static_cast<size_t>(i)].reset();
+  int recovered = 0;
+  for (size_t i = clients.size() - kWaiting; i < clients.size(); ++i) {
+    auto late = Ask(*clients[i], "FOO?late", 10s);
+    if (late && ResultCode(*late) == "0001") ++recovered;
+  }
+  const long long recoveryMs = MsSince(freed);
+  EXPECT_EQ(recovered, kWaiting);
+  // And the log is written again.
+  Client fresh(kPort);
+  ASSERT_TRUE(Ask(fresh, "FOO?logged"));
+  EXPECT_TRUE(testsupport::Eventually(
+      [] { return testsupport::ReadTodaysLog().find("strParam:logged") != std::string::npos; }));
+  Report("descriptor-exhaustion",
+         {{"limit", std::to_string(kLimit)},
+          {"connections", std::to_string(clients.size())},
+          {"cpu_ms_per_s_exhausted", std::to_string(cpuExhausted.count())},
+          {"waiting_served", std::to_string(recovered) + "/" + std::to_string(kWaiting)},
+          {"recovery_ms", std::to_string(recoveryMs)}});
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include "tests/soak/soak_service.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace soak {
+
+std::string Request(const std::string& command) {
+  return "GET /" + command + " HTTP/1.1\r\nHost: 127.0.0.1:10240\r\n\r\n";
+}
+
+std::string ResultCode(const std::string& reply) {
+  const std::string key = "\"ResultCode\":\"";
+  size_t at = reply.find(key);
+  if (at == std::string::npos) return "";
+  return reply.substr(at + key.size(), 4);
+}
+
+std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::string> env) {
+  auto service = std::make_unique<testsupport::Process>(testsupport::BinFolder() + "/SDuvane",
+                                                        std::vector<std::string>{}, env);
+  if (!testsupport::WaitForListening(kPort, 10s)) {
+    ADD_FAILURE() << "the service did not listen; stderr: " << service->Stderr();
+    return nullptr;
+  }
+  return service;
+}
+
+namespace {
+
+// Calls `visit(number, target)` for each open descriptor of `pid`.
+template <typename Visit>
+bool ForEachDescriptor(pid_t pid, Visit visit) {
+  const std::string folder = "/proc/" + std::to_string(pid) + "/fd/";
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    char target[256] = {};
+    ssize_t n = readlink((folder + entry->d_name).c_str(), target, sizeof target - 1);
+    visit(std::atoi(entry->d_name), std::string(target, n > 0 ? static_cast<size_t>(n) : 0));
+  }
+  closedir(dir);
+  return true;
+}
+
+}  // namespace
+
+int OpenDescriptors(pid_t pid, int below) {
+  int count = 0;
+  bool ok = ForEachDescriptor(pid, [&](int number, const std::string&) {
+    if (number < below) ++count;
+  });
+  return ok ? count : -1;
+}
+
+int AcceptedConnections(pid_t pid) {
+  int sockets = 0;
+  bool ok = ForEachDescriptor(pid, [&](int, const std::string& target) {
+    if (target.rfind("socket:", 0) == 0) ++sockets;
+  });
+  return ok ? sockets - 1 : -1;
+}
+
+bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport::Client>>& into) {
+  constexpr int kBatch = 4;
+  const int before = AcceptedConnections(pid);
+  for (int opened = 0; opened < count;) {
+    for (int i = 0; i < kBatch && opened < count; ++i, ++opened) {
+      into.push_back(std::make_unique<testsupport::Client>(kPort));
+      if (!into.back()->Connected()) return false;
+    }
+    const int expected = before + opened;
+    if (!testsupport::Eventually([&] { return AcceptedConnections(pid) >= expected; }, 5s)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::chrono::milliseconds CpuTime(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The command name may hold blanks; the fields after it are plain numbers.
+  size_t close = stat.rfind(')');
+  if (close == std::string::npos) return std::chrono::milliseconds(-1);
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  long long utime = 0, stime = 0;
+  for (int index = 3; fields >> field; ++index) {
+    if (index == 14) utime = std::stoll(field);
+    if (index == 15) {
+      stime = std::stoll(field);
+      break;
+    }
+  }
+  return std::chrono::milliseconds((utime + stime) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+bool SetDescriptorLimit(pid_t pid, rlim_t soft) {
+  rlimit limit{};
+  if (prlimit(pid, RLIMIT_NOFILE, nullptr, &limit) != 0) return false;
+  limit.rlim_cur = soft;
+  return prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0;
+}
+
+bool RaiseOwnDescriptorLimit(rlim_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  if (limit.rlim_cur >= wanted) return true;
+  if (limit.rlim_max < wanted) return false;
+  limit.rlim_cur = wanted;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+std::optional<std::string> Ask(testsupport::Client& client, const std::string& command,
+                               std::chrono::milliseconds timeout) {
+  client.Send(Request(command));
+  return client.ReadReply(timeout);
+}
+
+long long MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
+
+void Report(const std::string& name, const std::map<std::string, std::string>& figures) {
+  std::string line = "SOAK " + name + ":";
+  for (const auto& [key, value] : figures) line += " " + key + "=" + value;
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace soak

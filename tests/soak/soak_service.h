@@ -1,0 +1,66 @@
+// The real SDuvane program for soak tests: started inside the private host,
+// watched from outside (descriptors, CPU time) and driven over loopback.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/private_host.h"
+
+namespace soak {
+
+using namespace std::chrono_literals;
+
+inline constexpr uint16_t kPort = 10240;
+
+// A request line for `command` (path and query) with a small header block.
+std::string Request(const std::string& command);
+
+// The "ResultCode" of a reply, or "" when there is none.
+std::string ResultCode(const std::string& reply);
+
+// Starts the program and waits until it listens; nullptr (with a test
+// failure) when it does not. By default no reader service is reachable.
+std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::string> env = {
+                                                       {"PCSCLITE_CSOCK_NAME",
+                                                        "/tmp/duvane-soak-no-pcscd/pcscd.comm"}});
+
+// Open descriptors of a process whose numbers are below `below` (the
+// numbers a descriptor limit of that value leaves usable).
+int OpenDescriptors(pid_t pid, int below = 1 << 30);
+
+// Connections a process holds: its sockets but the listening one.
+int AcceptedConnections(pid_t pid);
+
+// Opens `count` more connections to the service `pid`, a few at a time, each
+// batch taken by the service before the next: the listen backlog of 5 drops
+// connection attempts beyond it, and clients retry those only after a second.
+bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport::Client>>& into);
+
+// CPU time (user and system, all threads) a process has used so far.
+std::chrono::milliseconds CpuTime(pid_t pid);
+
+// Sets the soft descriptor limit of a running process (the hard one stays).
+bool SetDescriptorLimit(pid_t pid, rlim_t soft);
+
+// Raises this process's soft descriptor limit to at least `wanted`.
+bool RaiseOwnDescriptorLimit(rlim_t wanted);
+
+// Sends one request on `client` and waits for its reply.
+std::optional<std::string> Ask(testsupport::Client& client, const std::string& command,
+                               std::chrono::milliseconds timeout = 5s);
+
+// Milliseconds since `start`, as a figure.
+long long MsSince(std::chrono::steady_clock::time_point start);
+
+// Prints one line of figures, "SOAK <name>: key=value ...", for the bench.
+void Report(const std::string& name, const std::map<std::string, std::string>& figures);
+
+}  // namespace soak
