@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
 #include "tests/service/gbk.h"
+#include "tests/support/notify_socket.h"
 #include "tests/support/private_host.h"
 
 namespace {
@@ -18,41 +17,6 @@ using namespace std::chrono_literals;
 using namespace testsupport;
 
 constexpr uint16_t kPort = 10240;
-
-// Stands in for systemd's notification socket, to see the status reports.
-class NotifySocket {
- public:
-  NotifySocket() {
-    path_ = "/tmp/duvane-notify-" + std::to_string(getpid());
-    unlink(path_.c_str());
-    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  }
-  ~NotifySocket() {
-    close(fd_);
-    unlink(path_.c_str());
-  }
-  const std::string& Path() const { return path_; }
-  // Waits for a datagram that contains `text`.
-  bool WaitFor(const std::string& text, std::chrono::milliseconds timeout = 5s) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd p{fd_, POLLIN, 0};
-      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-      char buf[4096];
-      ssize_t n = recv(fd_, buf, sizeof buf, 0);
-      if (n > 0 && std::string(buf, static_cast<size_t>(n)).find(text) != std::string::npos) return true;
-    }
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
 
 class ServiceBinary : public ::testing::Test {
  protected:

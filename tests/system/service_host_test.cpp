@@ -1,0 +1,277 @@
+// The real SDuvane program with its reader library: the start sequence, the
+// card commands against the simulated reader, and registration, each run in
+// private namespaces on the fixed port and log folder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim_reader.h"
+#include "tests/service/gbk.h"
+#include "tests/support/notify_socket.h"
+#include "tests/support/private_host.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+constexpr uint16_t kPort = 10240;
+
+// A folder holding a copy of the program, the identity-card library and,
+// when given, a file installed as libVelmora.so: the program looks for its
+// reader library next to itself.
+class Installation {
+ public:
+  explicit Installation(const std::string& readerLibrary) {
+    char tmpl[] = "/tmp/duvane-inst-XXXXXX";
+    folder_ = mkdtemp(tmpl);
+    fs::copy_file(BinFolder() + "/SDuvane", folder_ + "/SDuvane");
+    fs::copy_file(BinFolder() + "/libZetIDCardAPI.so", folder_ + "/libZetIDCardAPI.so");
+    if (!readerLibrary.empty()) fs::copy_file(readerLibrary, folder_ + "/libVelmora.so");
+  }
+  ~Installation() { fs::remove_all(folder_); }
+  std::string Program() const { return folder_ + "/SDuvane"; }
+
+ private:
+  std::string folder_;
+};
+
+std::string Stub(const std::string& variant) { return BinFolder() + "/libhost_stub_" + variant + ".so"; }
+
+class ServiceHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    ClearLogFolder();
+    char tmpl[] = "/tmp/duvane-calls-XXXXXX";
+    int fd = mkstemp(tmpl);
+    close(fd);
+    callLog_ = tmpl;
+  }
+  void TearDown() override { unlink(callLog_.c_str()); }
+
+  std::unique_ptr<Process> Start(const std::string& program,
+                                 std::map<std::string, std::string> env = {}) {
+    env.emplace("NOTIFY_SOCKET", notify_.Path());
+    env.emplace("HOST_STUB_CALL_LOG", callLog_);
+    auto p = std::make_unique<Process>(program, std::vector<std::string>{}, env);
+    EXPECT_TRUE(notify_.WaitFor("READY=1"));
+    return p;
+  }
+
+  std::string Body(const std::string& command) {
+    Client client(kPort);
+    client.Send("GET /" + command + "?x HTTP/1.1\r\n\r\n");
+    auto reply = client.ReadReply(10s);
+    return reply ? BodyOf(*reply) : "(no reply)";
+  }
+
+  std::string Calls() const {
+    std::ifstream in(callLog_);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  static size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+
+  // Checks that `lines` appear in the log in this order.
+  static void ExpectInOrder(const std::string& log, const std::vector<std::string>& lines) {
+    size_t at = 0;
+    for (const auto& line : lines) {
+      size_t found = log.find(line, at);
+      ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line;
+      at = found + line.size();
+    }
+  }
+
+  NotifySocket notify_;
+  std::string callLog_;
+};
+
+const std::string kNoReaderNo =
+    "{\"ResultCode\":\"0200\",\"ResultMsg\":\"无法打开读卡器\",\"CardNo\":\"0X00000000\"}";
+const std::string kNoReaderSn =
+    "{\"ResultCode\":\"0200\",\"ResultMsg\":\"无法打开读卡器\",\"CardSN\":\"0X00000000\"}";
+const std::string kReadFailedNo =
+    "{\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"}";
+const std::string kReadFailedSn =
+    "{\"ResultCode\":\"0201\",\"ResultMsg\":\"读序列号失败\",\"CardSN\":\"0X00000000\"}";
+
+TEST_F(ServiceHost, WithoutTheLibraryItLogsTheLoadFailureAndAnswers0200) {
+  Installation install("");
+  auto service = Start(install.Program());
+  EXPECT_EQ(Body("getcardno"), kNoReaderNo);
+  EXPECT_EQ(Body("getcardsn"), kNoReaderSn);
+  ExpectInOrder(ReadTodaysLog(), {G("服务侦听开始启动") + "\r\n", G("加载动态库失败") + "\r\n"});
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+}
+
+TEST_F(ServiceHost, IncompleteLibraryIsNotOpenedAtStartButLazilyOnFirstUse) {
+  Installation install(Stub("no_pidsn"));
+  auto service = Start(install.Program());
+  std::string log = ReadTodaysLog();
+  ExpectInOrder(log, {G("服务侦听开始启动") + "\r\n", G("动态库函数不完整") + "\r\n"});
+  EXPECT_EQ(log.find(G("打开370读卡器")), std::string::npos);
+  EXPECT_EQ(Body("getcardno"),
+            "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"}");
+  EXPECT_NE(ReadTodaysLog().find(G("打开370读卡器成功！") + "\r\n"), std::string::npos);
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_EQ(Count(Calls(), "ReadCard_Init"), 1u);
+  EXPECT_EQ(Count(Calls(), "ReadCard_Exit"), 1u);
+}
+
+TEST_F(ServiceHost, ReaderThatNeverOpensIsRetriedAndNeverClosed) {
+  Installation install(Stub("init_zero"));
+  auto service = Start(install.Program());
+  EXPECT_EQ(Body("getcardsn"), kNoReaderSn);
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+  std::string log = ReadTodaysLog();
+  EXPECT_EQ(Count(log, G("打开370读卡器失败！")), 2u);  // at start and on the command
+  EXPECT_EQ(Count(Calls(), "ReadCard_Exit"), 0u);
+  ExpectInOrder(log, {G("服务侦听停止") + "\r\n"});
+}
+
+class ServiceWithSimulatedReader : public ServiceHost {
+ protected:
+  void SetUp() override {
+    ServiceHost::SetUp();
+    if (IsSkipped()) return;
+    pcscd_ = std::make_unique<simreader::SimPcscd>();
+    reader().InsertCard(simreader::DemoCard());
+    ASSERT_TRUE(reader().WaitForCard(true, 5s));
+  }
+  simreader::SimReader& reader() { return pcscd_->Reader(); }
+  std::unique_ptr<simreader::SimPcscd> pcscd_;
+};
+
+const std::string kDemoNumber =
+    "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"}";
+const std::string kDemoSerial =
+    "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardSN\":\"D4C3B2A1\",\"CardType\":\"8\"}";
+
+TEST_F(ServiceWithSimulatedReader, GoodCardGivesItsNumberAndSerial) {
+  auto service = Start(BinFolder() + "/SDuvane");
+  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(Body("GetCardSN"), kDemoSerial);
+  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
+  std::string log = ReadTodaysLog();
+  // Opened once at start; the later commands open nothing and log nothing of their own.
+  EXPECT_EQ(Count(log, G("打开370读卡器成功！")), 1u);
+  ExpectInOrder(log, {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
+                      "strCMD:GETCARDSN", "strCMD:GETCARDSN"});
+}
+
+TEST_F(ServiceWithSimulatedReader, WrongCheckValueFailsOnlyTheNumber) {
+  simreader::MemoryCard card = simreader::DemoCard();
+  card.blocks[2][15] ^= 0x01;
+  reader().InsertCard(card);
+  auto service = Start(BinFolder() + "/SDuvane");
+  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
+  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
+}
+
+TEST_F(ServiceWithSimulatedReader, NoCardFailsAndACardLaterIsRead) {
+  reader().RemoveCard();
+  ASSERT_TRUE(reader().WaitForCard(false, 5s));
+  auto service = Start(BinFolder() + "/SDuvane");
+  // Without a card the open returns the PC/SC error, which still counts as open.
+  EXPECT_NE(ReadTodaysLog().find(G("打开370读卡器成功！")), std::string::npos);
+  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
+  EXPECT_EQ(Body("getcardsn"), kReadFailedSn);
+  reader().InsertCard(simreader::DemoCard());
+  ASSERT_TRUE(reader().WaitForCard(true, 5s));
+  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+}
+
+TEST_F(ServiceWithSimulatedReader, UnpluggedReaderFailsAndRecoversAfterReplug) {
+  auto service = Start(BinFolder() + "/SDuvane");
+  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  reader().Unplug();
+  ASSERT_TRUE(reader().WaitForUnplugged(5s));
+  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
+  reader().Plug();
+  ASSERT_TRUE(reader().WaitForCard(true, 5s));
+  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+}
+
+// Registration against a private, empty unit folder.
+class Registration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    fs::create_directories("/etc/systemd/system");
+    ASSERT_EQ(mount("tmpfs", "/etc/systemd/system", "tmpfs", 0, "size=1m"), 0);
+    // Where systemd runs, hide it: the program would enable the unit for real.
+    if (fs::exists("/run/systemd/system")) {
+      ASSERT_EQ(mount("tmpfs", "/run/systemd/system", "tmpfs", MS_RDONLY, "size=1m"), 0);
+      ASSERT_EQ(umount("/run/systemd/system"), 0);
+      ASSERT_EQ(mount("tmpfs", "/run/systemd", "tmpfs", 0, "size=1m"), 0);
+    }
+  }
+  void TearDown() override { umount("/etc/systemd/system"); }
+
+  struct Outcome {
+    int status;
+    std::string out, err;
+  };
+  Outcome Run(std::vector<std::string> args) {
+    Process p(BinFolder() + "/SDuvane", args);
+    auto status = p.Wait(10s);
+    return {status.value_or(-1), p.Stdout(), p.Stderr()};
+  }
+};
+
+const char* kUnit = "/etc/systemd/system/DuvaneS.service";
+
+TEST_F(Registration, InstallTwiceThenUninstall) {
+  Outcome first = Run({"/install"});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, "Service installed successfully\n");
+  std::ifstream unit(kUnit);
+  std::stringstream text;
+  text << unit.rdbuf();
+  EXPECT_NE(text.str().find("ExecStart=" + BinFolder() + "/SDuvane"), std::string::npos);
+  EXPECT_NE(text.str().find("Type=notify"), std::string::npos);
+
+  Outcome second = Run({"-INSTALL", "-silent"});
+  EXPECT_NE(second.status, 0);
+  EXPECT_EQ(second.out, "");
+  EXPECT_EQ(second.err,
+            "Service \"本地硬件服务\" failed to install with error: \"The specified service already "
+            "exists.\"\n");
+
+  Outcome removed = Run({"-Uninstall"});
+  EXPECT_EQ(removed.status, 0);
+  EXPECT_EQ(removed.out, "Service uninstalled successfully\n");
+  EXPECT_FALSE(fs::exists(kUnit));
+
+  Outcome again = Run({"/UNINSTALL", "/SILENT"});
+  EXPECT_NE(again.status, 0);
+  EXPECT_NE(again.err.find("failed to uninstall with error: "), std::string::npos);
+}
+
+TEST_F(Registration, InstallIsLookedForBeforeUninstallAndSilentHidesSuccess) {
+  Outcome both = Run({"-uninstall", "-install", "/Silent"});
+  EXPECT_EQ(both.status, 0);
+  EXPECT_EQ(both.out, "");
+  EXPECT_TRUE(fs::exists(kUnit));
+}
+
+}  // namespace
