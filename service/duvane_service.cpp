@@ -5,6 +5,7 @@
 #include "service/card_commands.h"
 #include "service/idcard/get_pid_command.h"
 #include "service/request_handler.h"
+#include "service/status_reports.h"
 
 namespace duvane {
 namespace {
@@ -55,22 +56,22 @@ void TDuvaneS::ServiceStop() {
 void TDuvaneS::HandleControl(platform::ServiceControl control) {
   switch (control) {
     case platform::ServiceControl::Stop:
-      platform::ReportStopping();
+      LogUndeliveredReport(platform::ReportStopping());
       ServiceStop();
       loop_.Quit();
       break;
     case platform::ServiceControl::Pause:
       paused_ = true;
       loop_.SetPaused(true);
-      platform::ReportStatus("Paused");
+      LogUndeliveredReport(platform::ReportStatus("Paused"));
       break;
     case platform::ServiceControl::Continue:
       paused_ = false;
       loop_.SetPaused(false);
-      platform::ReportStatus("Running");
+      LogUndeliveredReport(platform::ReportStatus("Running"));
       break;
     case platform::ServiceControl::Interrogate:
-      platform::ReportStatus(paused_ ? "Paused" : "Running");
+      LogUndeliveredReport(platform::ReportStatus(paused_ ? "Paused" : "Running"));
       break;
   }
 }

@@ -7,6 +7,7 @@
 #include "platform/service_status.h"
 #include "platform/system_log.h"
 #include "service/service_identity.h"
+#include "service/status_reports.h"
 
 namespace duvane {
 namespace {
@@ -42,8 +43,8 @@ int RunService(const ServiceSettings& settings, const std::string& programName) 
     ReportServiceFailure("start", e.what());
     return 1;
   }
-  platform::ReportReady();
-  platform::ReportStatus("Running");
+  LogUndeliveredReport(platform::ReportReady());
+  LogUndeliveredReport(platform::ReportStatus("Running"));
   try {
     loop->Run();
   } catch (const std::exception& e) {

@@ -1,0 +1,12 @@
+#include "service/status_reports.h"
+
+#include "platform/system_log.h"
+#include "service/service_identity.h"
+
+namespace duvane {
+
+void LogUndeliveredReport(const std::string& failure) {
+  if (!failure.empty()) platform::WriteSystemLogError(kServiceName, failure);
+}
+
+}  // namespace duvane
