@@ -40,13 +40,15 @@ void FindAndSelectCard(int32_t port) {
   Zet_SelectIDCard(port, select.data(), 0);
 }
 
-// The photo as Base64 text; empty when the library wrote nothing.
+// The photo as Base64 text; empty when the library wrote nothing. The buffer
+// holds a zero-terminated text, so a library that fills every byte of it is
+// read up to its last byte but one.
 std::string ReadPhoto(HolderRecordBuffer& record) {
   std::vector<char> photo(ZET_PHOTO_BUFFER_SIZE, '\0');
   int32_t photoLength = 0;
   char* reference = reinterpret_cast<char*>(record.data() + kPhotoReferenceOffset);
   Zet_PhotoToStrBase64(photo.data(), &photoLength, reference);
-  return std::string(photo.data(), strnlen(photo.data(), photo.size()));
+  return std::string(photo.data(), strnlen(photo.data(), photo.size() - 1));
 }
 
 ReplyBody SuccessBody(HolderRecordBuffer& record) {
