@@ -100,6 +100,38 @@ TEST_F(VelmoraExchange, AOneByteReplyCountsAsEmpty) {
   EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 4), HexBytes("00 EE 00 63"));
 }
 
+// Lengths are held in one byte: 253 data bytes are the most a reply can
+// carry; a reply that fills all 256 bytes counts 0 and reads as empty.
+TEST_F(VelmoraExchange, TheLongestReplyFitsAndAFullBufferReadsAsEmpty) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  const Bytes longest = HexBytes("00 B0 00 00 FD");
+  const Bytes data(253, 0x42);
+  Reader().ScriptReplies(longest, {Concat(data, HexBytes("90 00"))});
+  const ApduResult fits = RunApdu(Lib(), longest);
+  EXPECT_EQ(fits.status, 0x9000);
+  EXPECT_EQ(fits.length, 253);
+  EXPECT_EQ(Bytes(fits.answer.begin(), fits.answer.begin() + 253), data);
+
+  const Bytes full = HexBytes("00 B0 00 00 FE");
+  Reader().ScriptReplies(full, {Concat(Bytes(254, 0x42), HexBytes("90 00"))});
+  const ApduResult wrapped = RunApdu(Lib(), full, 5, 0);
+  EXPECT_EQ(wrapped.status, 0x6300);
+  EXPECT_EQ(wrapped.length, 0);
+  EXPECT_EQ(Bytes(wrapped.answer.begin(), wrapped.answer.begin() + 4), HexBytes("00 EE 00 63"));
+}
+
+// After an empty reply the count is the caller's own, and the move acts on it.
+TEST_F(VelmoraExchange, AnEmptyReplyMovesByTheCallersCount) {
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  const Bytes apdu = HexBytes("00 A4 04 00 00");
+  Reader().ScriptReplies(apdu, {{}});
+  const ApduResult result = RunApdu(Lib(), apdu, 5, 5);
+  EXPECT_EQ(result.status, 0x6300);
+  EXPECT_EQ(result.length, 3);
+  EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 8),
+            HexBytes("EE EE EE 63 EE EE EE EE"));
+}
+
 TEST_F(VelmoraExchange, OnlyTheLowByteOfTheCommandLengthCounts) {
   ASSERT_NO_FATAL_FAILURE(StartConnected());
   Bytes apdu(261, 0x55);

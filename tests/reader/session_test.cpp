@@ -93,6 +93,30 @@ TEST_F(VelmoraSession, NoCardGivesTheConnectErrorAndALaterCallConnectsByItself) 
   EXPECT_EQ(Sent(), Strings{"801100F000"});
 }
 
+// A failed connect keeps the fresh context; closing drops it.
+TEST_F(VelmoraSession, AFailedConnectKeepsTheContextUntilExit) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const int before = OpenSockets();
+  EXPECT_LT(Lib().ReadCard_Init(0, 0), 0);
+  EXPECT_EQ(OpenSockets(), before + 1);
+  EXPECT_EQ(Lib().ReadCard_Exit(0), 0);
+  EXPECT_EQ(OpenSockets(), before);
+}
+
+// Listing keeps its context when it found readers, and only then.
+TEST_F(VelmoraSession, ListingKeepsAContextOnlyWhenItFoundReaders) {
+  ASSERT_NO_FATAL_FAILURE(Start({"Kestrel CL10 Reader"}));
+  const int before = OpenSockets();
+  char buffer[128] = {};
+  EXPECT_EQ(Lib().EnumerateReaders(buffer), 1);
+  EXPECT_EQ(OpenSockets(), before + 1);
+  EXPECT_EQ(Lib().EnumerateReaders(buffer), 1);  // the old context goes first
+  EXPECT_EQ(OpenSockets(), before + 1);
+  // No served model among them: the open fails and nothing stays open.
+  EXPECT_EQ(Lib().ReadCard_Init(0, 0), -1);
+  EXPECT_EQ(OpenSockets(), before);
+}
+
 TEST_F(VelmoraSession, TheReaderIsHeldExclusivelyUntilExit) {
   ASSERT_NO_FATAL_FAILURE(StartConnected());
   const Strings readers = ListedReaders();
