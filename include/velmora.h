@@ -22,8 +22,14 @@
  *    nothing is written;
  *  - 0x6A80: a pointer argument that the function needs is null; nothing is
  *    sent (Card_ReadCardNo gives -1 then);
- *  - 0x6F00: a card-level function got the status bytes 00 00, which would
- *    otherwise read as success.
+ *  - 0x6F00: a card-level function or Card_GetHardID got the status bytes
+ *    00 00, which would otherwise read as success.
+ *
+ * Diagnostics: by default the library writes nothing. When the environment
+ * variable VELMORA_TRACE (read at the first trace line) is "stderr" or a file
+ * path (appended to), each step of the reader path (command sent, reply with
+ * its milliseconds, failed connect or transmission, re-open) is written there
+ * as one line of text in GBK, ended by a line feed.
  */
 #ifndef VELMORA_H
 #define VELMORA_H
@@ -54,9 +60,9 @@ extern "C" {
 
 /* Opens the one attached reader of a served model. Returns the device value
  * (1 or more: the absolute value of the card handle's low 32 bits, 1 for a
- * handle of 0 and INT32_MAX for INT32_MIN) on success; -1 when not exactly one matching reader is attached
- * or PC/SC cannot be reached; otherwise the PC/SC error of the connect, read
- * as a negative 32-bit number (for instance 0x8010000C, no card). */
+ * handle of 0 and INT32_MAX for INT32_MIN) on success; -1 when not exactly one matching reader is
+ * attached or PC/SC cannot be reached; otherwise the PC/SC error of the connect, read as a negative
+ * 32-bit number (for instance 0x8010000C, no card). */
 VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t port, int32_t baud);
 /* Closes the session. Always 0. */
 VELMORA_API int32_t VELMORA_CALL ReadCard_Exit(int32_t device);
@@ -94,10 +100,9 @@ VELMORA_API int32_t VELMORA_CALL Card_Write(int32_t device, int32_t block,
                                             const unsigned char* data);
 VELMORA_API int32_t VELMORA_CALL Card_Halt(int32_t device);
 VELMORA_API int32_t VELMORA_CALL Card_Beep(int32_t device, int32_t duration);
-VELMORA_API int32_t VELMORA_CALL Card_Changeb3(int32_t device, int32_t sector,
-                                               unsigned char* keyA, int32_t b0, int32_t b1,
-                                               int32_t b2, int32_t b3, int32_t bk,
-                                               unsigned char* keyB);
+VELMORA_API int32_t VELMORA_CALL Card_Changeb3(int32_t device, int32_t sector, unsigned char* keyA,
+                                               int32_t b0, int32_t b1, int32_t b2, int32_t b3,
+                                               int32_t bk, unsigned char* keyB);
 VELMORA_API int32_t VELMORA_CALL Card_ReadBlockInfo(int32_t device, int32_t block, int32_t mode,
                                                     unsigned char* data);
 VELMORA_API int32_t VELMORA_CALL Card_WriteBlockInfo(int32_t device, int32_t block, int32_t mode,
