@@ -84,8 +84,7 @@ void TDuvaneS::OnClientDisconnect(platform::Connection& c) {
   log_.WriteLog(c.PeerAddress() + Texts().disconnected + std::to_string(c.Handle()));
 }
 
-void TDuvaneS::OnClientError(platform::Connection& c, platform::SocketErrorKind,
-                             int& errorCode) {
+void TDuvaneS::OnClientError(platform::Connection& c, platform::SocketErrorKind, int& errorCode) {
   log_.WriteLog(c.PeerAddress() + Texts().invalid + std::to_string(errorCode) +
                 ";SocketID = " + std::to_string(c.Handle()));
   errorCode = 0;
@@ -101,9 +100,12 @@ void TDuvaneS::OnClientRead(platform::Connection& c) {
 
 ReplyBody TDuvaneS::RunCommand(size_t index) {
   switch (index) {
-    case 0: return GetCardNoCommand(library_, log_);
-    case 1: return GetCardSnCommand(library_, log_);
-    default: return GetPidCommand();
+    case 0:
+      return GetCardNoCommand(library_, log_);
+    case 1:
+      return GetCardSnCommand(library_, log_);
+    default:
+      return GetPidCommand();
   }
 }
 

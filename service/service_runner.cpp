@@ -13,29 +13,31 @@ namespace duvane {
 namespace {
 
 void ReportServiceFailure(std::string_view on, std::string_view message) {
-  platform::WriteSystemLogError(kServiceName,
-                                "Service failed on " + std::string(on) + ": " + std::string(message));
+  platform::WriteSystemLogError(
+      kServiceName, "Service failed on " + std::string(on) + ": " + std::string(message));
 }
 
 }  // namespace
 
 int RunService(const ServiceSettings& settings, const std::string& programName) {
   platform::ControlRequestSource::PrepareProcess();
-  auto loop = platform::EventLoop::Create(
-      [programName](const std::string& message) { platform::WriteSystemLogError(programName, message); });
+  auto loop = platform::EventLoop::Create([programName](const std::string& message) {
+    platform::WriteSystemLogError(programName, message);
+  });
   TDuvaneS service(settings, *loop);
 
   // Control requests are carried out on the service thread, in arrival order.
   platform::EventLoop* loopPtr = loop.get();
-  auto controls = platform::ControlRequestSource::Start([loopPtr, &service](platform::ServiceControl c) {
-    loopPtr->Post([&service, c] {
-      try {
-        service.HandleControl(c);
-      } catch (const std::exception& e) {
-        ReportServiceFailure(platform::ServiceControlName(c), e.what());
-      }
-    });
-  });
+  auto controls =
+      platform::ControlRequestSource::Start([loopPtr, &service](platform::ServiceControl c) {
+        loopPtr->Post([&service, c] {
+          try {
+            service.HandleControl(c);
+          } catch (const std::exception& e) {
+            ReportServiceFailure(platform::ServiceControlName(c), e.what());
+          }
+        });
+      });
 
   try {
     service.ServiceStart();

@@ -1,3 +1,5 @@
+#include "service/daily_log.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <sstream>
 
 #include "platform/clock.h"
-#include "service/daily_log.h"
 #include "tests/service/gbk.h"
 
 namespace duvane {
@@ -23,8 +24,7 @@ TEST(DailyLogLine, TimestampThenMessageThenCrLf) {
 
 TEST(DailyLogLine, MessageBytesAreWrittenLiterally) {
   EXPECT_EQ(FormatLogLine(kLastSecond, "100%s %d"), "2024-03-05 23:59:59 100%s %d\r\n");
-  EXPECT_EQ(FormatLogLine(kLastSecond, std::string("cut\0here", 8)),
-            "2024-03-05 23:59:59 cut\r\n");
+  EXPECT_EQ(FormatLogLine(kLastSecond, std::string("cut\0here", 8)), "2024-03-05 23:59:59 cut\r\n");
   EXPECT_EQ(FormatLogLine(kLastSecond, "a\nb\r\nc"), "2024-03-05 23:59:59 a\r\nb\r\r\nc\r\n");
   EXPECT_EQ(FormatLogLine(kLastSecond, G("服务侦听停止")),
             "2024-03-05 23:59:59 " + G("服务侦听停止") + "\r\n");

@@ -122,8 +122,7 @@ TEST_F(ServiceOnEphemeralPort, QuoteInThePathDoesNotBreakTheBody) {
   client.Send("GET /a%22b\\?x HTTP/1.1\r\n\r\n");
   auto reply = client.ReadReply();
   ASSERT_TRUE(reply);
-  EXPECT_EQ(BodyOf(*reply),
-            "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字A\\\"B\\\\\"}");
+  EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字A\\\"B\\\\\"}");
 }
 
 TEST_F(ServiceOnEphemeralPort, TwoRequestsInOneSegmentGetOneReplyForTheFirst) {
@@ -144,7 +143,8 @@ TEST_F(ServiceOnEphemeralPort, RequestLineSplitOverTwoReadsGetsNoReply) {
 
 TEST_F(ServiceOnEphemeralPort, UnansweredRequestsLeaveTheConnectionUsable) {
   Client client(port_);
-  for (std::string line : {"GET /GETCARDNO HTTP/1.1", "GET /foo?x HTTP/1.0", "POST /foo?x HTTP/1.1"}) {
+  for (std::string line :
+       {"GET /GETCARDNO HTTP/1.1", "GET /foo?x HTTP/1.0", "POST /foo?x HTTP/1.1"}) {
     client.Send(line + "\r\n\r\n");
     ASSERT_TRUE(LogHas(G("转换后数据：") + line + "\r\r\n"));
   }

@@ -56,20 +56,23 @@ TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
   client.Send("GET /getcardno?callback=cb HTTP/1.1\r\nHost: 127.0.0.1:10240\r\n\r\n");
   auto reply = client.ReadReply(10s);
   ASSERT_TRUE(reply);
-  const std::string body = "cb({\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"})";
+  const std::string body =
+      "cb({\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"})";
   EXPECT_EQ(*reply,
             "HTTP/1.1 200 OK \r\nDate: " + Today() +
                 " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
                 "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
                 "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
-                "Content-Length: " + std::to_string(body.size()) + " \r\n\r\n" + body);
+                "Content-Length: " +
+                std::to_string(body.size()) + " \r\n\r\n" + body);
   EXPECT_FALSE(client.PeerClosed(100ms));
 
   std::string log = ReadTodaysLog();
   for (const std::string& line :
        {G("服务侦听开始启动") + "\r\n", G("打开370读卡器成功！") + "\r\n",
         G("127.0.0.1连入;SocketID = "),
-        G(")收到原始数据：") + "GET /getcardno?callback=cb HTTP/1.1\r\r\nHost: 127.0.0.1:10240\r\r\n",
+        G(")收到原始数据：") +
+            "GET /getcardno?callback=cb HTTP/1.1\r\r\nHost: 127.0.0.1:10240\r\r\n",
         G("转换后数据：") + "GET /getcardno?callback=cb HTTP/1.1\r\r\n",
         std::string("strCMD:GETCARDNO;strParam:callback=cb\r\n")}) {
     EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line;
@@ -104,8 +107,9 @@ TEST_F(ServiceBinary, RunsWithoutListeningWhenThePortIsTaken) {
   auto service = Start();
   ASSERT_TRUE(LogHas(G("服务侦听开始启动")));
   std::string log = ReadTodaysLog();
-  size_t error = log.find(G("服务侦听启动异常：") +
-                          "Windows socket error: Address already in use (10048), on API 'bind'\r\n");
+  size_t error =
+      log.find(G("服务侦听启动异常：") +
+               "Windows socket error: Address already in use (10048), on API 'bind'\r\n");
   EXPECT_NE(error, std::string::npos) << log;
   EXPECT_LT(error, log.find(G("服务侦听开始启动")));
   EXPECT_FALSE(service->Wait(200ms).has_value());  // still running

@@ -43,7 +43,9 @@ class Installation {
   std::string folder_;
 };
 
-std::string Stub(const std::string& variant) { return BinFolder() + "/libhost_stub_" + variant + ".so"; }
+std::string Stub(const std::string& variant) {
+  return BinFolder() + "/libhost_stub_" + variant + ".so";
+}
 
 class ServiceHost : public ::testing::Test {
  protected:
@@ -253,9 +255,10 @@ TEST_F(Registration, InstallTwiceThenUninstall) {
   Outcome second = Run({"-INSTALL", "-silent"});
   EXPECT_NE(second.status, 0);
   EXPECT_EQ(second.out, "");
-  EXPECT_EQ(second.err,
-            "Service \"本地硬件服务\" failed to install with error: \"The specified service already "
-            "exists.\"\n");
+  EXPECT_EQ(
+      second.err,
+      "Service \"本地硬件服务\" failed to install with error: \"The specified service already "
+      "exists.\"\n");
 
   Outcome removed = Run({"-Uninstall"});
   EXPECT_EQ(removed.status, 0);
