@@ -27,10 +27,13 @@ struct ServiceManager {
   SystemctlRunner systemctl;
 };
 
-// The registration texts of the failures that a user meets most.
-inline constexpr std::string_view kServiceExistsError = "The specified service already exists.";
+// The registration texts of the failures that a user meets most, in the
+// system-error form with the Windows error numbers, so that they read the same
+// on every platform (as the socket errors do).
+inline constexpr std::string_view kServiceExistsError =
+    "System Error.  Code: 1073.\r\nThe specified service already exists.";
 inline constexpr std::string_view kServiceMissingError =
-    "The specified service does not exist as an installed service.";
+    "System Error.  Code: 1060.\r\nThe specified service does not exist as an installed service.";
 
 // True when this machine was booted with systemd (/run/systemd/system exists).
 bool SystemdIsRunning();

@@ -76,7 +76,8 @@ TEST(HostRegistration, InstallingTwiceFailsEvenSilentlyAndKeepsTheUnit) {
   TempFolder units;
   ASSERT_EQ(Registration(Install(), {units.Path(), {}}).status, 0);
   const std::string expectedError =
-      "Service \"本地硬件服务\" failed to install with error: \"The specified service already "
+      "Service \"本地硬件服务\" failed to install with error: \"System Error.  Code: 1073.\r\nThe "
+      "specified service already "
       "exists.\"\n";
   for (bool silent : {false, true}) {
     const Outcome again = Registration(Install(silent), {units.Path(), {}}, "/elsewhere/SDuvane");
@@ -110,7 +111,8 @@ TEST(HostRegistration, UninstallRemovesTheUnitThenReportsItMissing) {
   EXPECT_NE(again.status, 0);
   EXPECT_EQ(again.out, "");
   EXPECT_EQ(again.err,
-            "Service \"本地硬件服务\" failed to uninstall with error: \"The specified service does "
+            "Service \"本地硬件服务\" failed to uninstall with error: \"System Error.  Code: "
+            "1060.\r\nThe specified service does "
             "not exist as an installed service.\"\n");
 }
 

@@ -255,10 +255,10 @@ TEST_F(Registration, InstallTwiceThenUninstall) {
   Outcome second = Run({"-INSTALL", "-silent"});
   EXPECT_NE(second.status, 0);
   EXPECT_EQ(second.out, "");
-  EXPECT_EQ(
-      second.err,
-      "Service \"本地硬件服务\" failed to install with error: \"The specified service already "
-      "exists.\"\n");
+  EXPECT_EQ(second.err,
+            "Service \"本地硬件服务\" failed to install with error: \"System Error.  Code: "
+            "1073.\r\nThe specified service already "
+            "exists.\"\n");
 
   Outcome removed = Run({"-Uninstall"});
   EXPECT_EQ(removed.status, 0);
