@@ -154,16 +154,7 @@ TEST_F(VelmoraExchange, ACardSpeakingOnlyT0GetsBothTransmissionsInT0) {
   EXPECT_EQ(Sent(), (Strings{"00B0000010", "00C0000010"}));
 }
 
-class VelmoraExchangeTrace : public VelmoraSimTest {
- protected:
-  void StartTraced() {
-    ASSERT_NO_FATAL_FAILURE(Start({"Quorvell K370A Reader"}, trace_.Path()));
-    ASSERT_NO_FATAL_FAILURE(InsertCard());
-    ASSERT_GE(Lib().ReadCard_Init(0, 0), 1);
-    Reader().ClearLog();
-  }
-  TraceFile trace_;
-};
+using VelmoraExchangeTrace = VelmoraTracedTest;
 
 TEST_F(VelmoraExchangeTrace, UnplugGives6200AfterOnePauseAndTheCallAfterReplugSucceeds) {
   ASSERT_NO_FATAL_FAILURE(StartTraced());

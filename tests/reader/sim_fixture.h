@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim_reader.h"
+#include "trace_file.h"
 #include "velmora_copy.h"
 
 inline constexpr std::chrono::seconds kCardWait{10};
@@ -41,4 +42,18 @@ class VelmoraSimTest : public ::testing::Test {
  private:
   std::unique_ptr<simreader::SimPcscd> pcscd_;
   std::unique_ptr<VelmoraCopy> library_;
+};
+
+// A connected session whose library writes its trace to a file of the test.
+class VelmoraTracedTest : public VelmoraSimTest {
+ protected:
+  // Opens the session on a reader holding the demo card and clears the log.
+  void StartTraced() {
+    ASSERT_NO_FATAL_FAILURE(Start({"Quorvell K370A Reader"}, trace_.Path()));
+    ASSERT_NO_FATAL_FAILURE(InsertCard());
+    ASSERT_GE(Lib().ReadCard_Init(0, 0), 1);
+    Reader().ClearLog();
+  }
+
+  TraceFile trace_;
 };

@@ -32,13 +32,10 @@ void ExpectLinesMatch(const Lines& lines, const Lines& patterns) {
   }
 }
 
-class VelmoraTraceOrder : public VelmoraSimTest {
+class VelmoraTraceOrder : public VelmoraTracedTest {
  protected:
   void StartTraced() {
-    ASSERT_NO_FATAL_FAILURE(Start({"Quorvell K370A Reader"}, trace_.Path()));
-    ASSERT_NO_FATAL_FAILURE(InsertCard());
-    ASSERT_GE(Lib().ReadCard_Init(0, 0), 1);
-    Reader().ClearLog();
+    ASSERT_NO_FATAL_FAILURE(VelmoraTracedTest::StartTraced());
     linesBefore_ = trace_.Lines().size();
   }
   // The lines written since StartTraced() or the last call.
@@ -49,7 +46,6 @@ class VelmoraTraceOrder : public VelmoraSimTest {
     return fresh;
   }
 
-  TraceFile trace_;
   size_t linesBefore_ = 0;
 };
 
