@@ -18,13 +18,7 @@ constexpr int kLimit = 48;
 constexpr int kWaiting = 3;  // fits the listen backlog of 5
 constexpr std::chrono::milliseconds kCpuWindow = 1s;
 
-class SoakDescriptors : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    testsupport::ClearLogFolder();
-  }
-};
+using SoakDescriptors = SoakTest;
 
 TEST_F(SoakDescriptors, ExhaustionNeitherSpinsNorSticks) {
   auto service = StartService();

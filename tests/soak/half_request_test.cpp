@@ -14,13 +14,7 @@ using testsupport::Client;
 constexpr int kHalfClients = 50;
 constexpr int kRequests = 500;
 
-class SoakHalfRequest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    testsupport::ClearLogFolder();
-  }
-};
+using SoakHalfRequest = SoakTest;
 
 TEST_F(SoakHalfRequest, OthersAreServedWhileHalfRequestsWait) {
   auto service = StartService();

@@ -17,11 +17,11 @@ constexpr int kRequests = 200;
 constexpr const char* kLogParent = "/var/log";
 constexpr const char* kLogFolder = "/var/log/duvane";
 
-class SoakLogFolder : public ::testing::Test {
+class SoakLogFolder : public SoakTest {
  protected:
   void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    testsupport::ClearLogFolder();
+    SoakTest::SetUp();
+    if (IsSkipped()) return;
   }
   void TearDown() override {
     // Root ignores permission bits, so read-only mounts stand for the

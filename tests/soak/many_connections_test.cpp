@@ -14,11 +14,11 @@ using testsupport::Client;
 constexpr int kConnections = 1000;
 constexpr int kRounds = 2;
 
-class SoakConnections : public ::testing::Test {
+class SoakConnections : public SoakTest {
  protected:
   void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    testsupport::ClearLogFolder();
+    SoakTest::SetUp();
+    if (IsSkipped()) return;
     // The clients' descriptors and the service's (it inherits the limit).
     if (!RaiseOwnDescriptorLimit(kConnections + 256)) GTEST_SKIP() << "descriptor limit too low";
   }

@@ -17,11 +17,11 @@ using testsupport::Client;
 constexpr int kPerPhase = 40;  // plugged, unplugged, plugged again
 constexpr auto kCardWait = 10s;
 
-class SoakReaderReplug : public ::testing::Test {
+class SoakReaderReplug : public SoakTest {
  protected:
   void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    testsupport::ClearLogFolder();
+    SoakTest::SetUp();
+    if (IsSkipped()) return;
     pcscd_ = std::make_unique<simreader::SimPcscd>();
     ASSERT_TRUE(pcscd_->Running()) << pcscd_->Error();
     pcscd_->Reader().InsertCard(simreader::DemoCard());

@@ -2,6 +2,7 @@
 // watched from outside (descriptors, CPU time) and driven over loopback.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 
@@ -62,5 +63,15 @@ long long MsSince(std::chrono::steady_clock::time_point start);
 
 // Prints one line of figures, "SOAK <name>: key=value ...", for the bench.
 void Report(const std::string& name, const std::map<std::string, std::string>& figures);
+
+// Every soak test runs the real program in a private host with an empty log
+// folder; without root it is skipped.
+class SoakTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    testsupport::ClearLogFolder();
+  }
+};
 
 }  // namespace soak
