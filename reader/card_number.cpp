@@ -39,7 +39,7 @@ std::array<uint8_t, kCheckMessageSize> CheckMessage(const uint8_t* number) {
 using namespace velmora;
 
 // A null `cardNo` is refused as -1 before anything is sent. A digest that
-// libcrypto cannot compute counts as a mismatch.
+// the system cannot compute counts as a mismatch.
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t device, unsigned char* cardNo) {
   if (cardNo == nullptr) return -1;
   unsigned char serial[4]{};
