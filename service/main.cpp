@@ -1,13 +1,15 @@
 // SDuvane: the local card-reader service. With -INSTALL or -UNINSTALL it
 // registers or removes itself with the service manager; otherwise it runs in
 // the foreground until it is told to stop.
+#include <cstdio>
 #include <exception>
-#include <iostream>
+#include <ostream>
 #include <string>
 
 #include "platform/process_info.h"
 #include "service/command_line.h"
 #include "service/service_runner.h"
+#include "service/stdio_stream_buffer.h"
 
 namespace {
 
@@ -29,12 +31,14 @@ int main(int argc, char** argv) {
   try {
     const duvane::CommandLineSwitches switches = duvane::ParseSwitches(argc, argv);
     if (switches.install || switches.uninstall) {
-      return duvane::RunRegistration(switches, kUnitFolder, duvane::platform::ExecutablePath(),
-                                     std::cout, std::cerr);
+      duvane::StdioStreamBuffer outBuffer(stdout), errBuffer(stderr);
+      std::ostream out(&outBuffer), err(&errBuffer);
+      return duvane::RunRegistration(switches, kUnitFolder, duvane::platform::ExecutablePath(), out,
+                                     err);
     }
     return duvane::RunService({kServicePort, kLogFolder, kReaderLibraryFile}, ProgramName(argv[0]));
   } catch (const std::exception& e) {
-    std::cerr << e.what() << '\n';
+    std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
 }
