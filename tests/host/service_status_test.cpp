@@ -61,6 +61,8 @@ TEST(HostServiceStatus, ReportsReachTheServiceManager) {
   EXPECT_EQ(systemd.Receive(), "STATUS=Paused");
   EXPECT_EQ(ReportStopping(), "");
   EXPECT_EQ(systemd.Receive(), "STOPPING=1");
+  // The service manager's library is mapped only while a report is sent.
+  EXPECT_EQ(hosttest::ReadFile("/proc/self/maps").find("libsystemd"), std::string::npos);
 }
 
 TEST(HostServiceStatus, StatusTextCannotAddAssignments) {
