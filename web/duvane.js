@@ -283,9 +283,14 @@ var Duvane = (function (root) {
       timer = root.setTimeout(function () {
         finish(reject, unreachable(settings, true));
       }, settings.timeout);
-      script.async = true;
-      script.src = settings.origin + "/" + command + "?callback=" + HOLDER_NAME + "." + slot;
-      (doc.head || doc.documentElement).appendChild(script);
+      try {
+        script.async = true;
+        script.src = settings.origin + "/" + command + "?callback=" + HOLDER_NAME + "." + slot;
+        (doc.head || doc.documentElement).appendChild(script);
+      } catch (error) {
+        // A page policy (Trusted Types, for one) may refuse the script.
+        finish(reject, error);
+      }
     });
   }
 
