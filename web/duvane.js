@@ -67,21 +67,21 @@ var Duvane = (function (root) {
       [],
       "The command word is unknown; the message goes on with the word as the service read it.",
       "The card service does not know this command.",
-      true
+      true,
     ),
     entry(
       "0100",
       "寻找身份证阅读器失败",
       ["GETPID"],
       "No identity-card reader was found.",
-      "No identity-card reader is connected."
+      "No identity-card reader is connected.",
     ),
     entry(
       "0102",
       "打开身份证阅读器端口失败",
       ["GETPID"],
       "The identity-card reader's port did not open.",
-      "The identity-card reader could not be opened. Reconnect it and try again."
+      "The identity-card reader could not be opened. Reconnect it and try again.",
     ),
     entry(
       "0102",
@@ -89,29 +89,28 @@ var Duvane = (function (root) {
       ["GETPID"],
       "Reading the identity card failed; the message goes on with the reader library's status in decimal.",
       "No identity card could be read. Place the card on the reader and try again.",
-      true
+      true,
     ),
     entry(
       "0103",
       "读取身份证异常",
       ["GETPID"],
       "The identity-card reader library failed while reading.",
-      "The identity-card reader failed while reading. Try again."
+      "The identity-card reader failed while reading. Try again.",
     ),
     entry(
       "0200",
       "无法打开读卡器",
       ["GETCARDNO", "GETCARDSN"],
       "The card reader is not open and opening it failed.",
-      "No card reader is connected, or it cannot be opened."
+      "No card reader is connected, or it cannot be opened.",
     ),
     entry("0201", "读卡失败", ["GETCARDNO"], "Reading the card number failed.", NO_CARD),
     entry("0201", "读序列号失败", ["GETCARDSN"], "Reading the card's serial failed.", NO_CARD),
   ]);
 
   var clientAdvice = {
-    UNREACHABLE:
-      "The card service is not running, or the browser does not let this page reach it.",
+    UNREACHABLE: "The card service is not running, or the browser does not let this page reach it.",
     BADREPLY: "Something answered on the card service's port, but not the card service.",
   };
 
@@ -186,14 +185,19 @@ var Duvane = (function (root) {
     }
     var host = given.host === undefined ? DEFAULT_HOST : given.host;
     var isName = typeof host === "string" && /^[A-Za-z0-9.-]+$/.test(host);
-    var isIpv6 = typeof host === "string" && /^\[?[0-9A-Fa-f:.]+\]?$/.test(host) && host.indexOf(":") >= 0;
-    if (!isName && !isIpv6) throw new TypeError("Duvane: host must be a host name or an IP address");
+    var isIpv6 =
+      typeof host === "string" && /^\[?[0-9A-Fa-f:.]+\]?$/.test(host) && host.indexOf(":") >= 0;
+    if (!isName && !isIpv6)
+      throw new TypeError("Duvane: host must be a host name or an IP address");
     if (isIpv6 && host.charAt(0) !== "[") host = "[" + host + "]";
     var port = given.port === undefined ? DEFAULT_PORT : Number(given.port);
     if (!Number.isInteger(port) || port < 1 || port > 65535) {
       throw new TypeError("Duvane: port must be a whole number from 1 to 65535");
     }
-    return { timeout: Math.min(timeout, LONGEST_TIMEOUT_MS), origin: "http://" + host + ":" + port };
+    return {
+      timeout: Math.min(timeout, LONGEST_TIMEOUT_MS),
+      origin: "http://" + host + ":" + port,
+    };
   }
 
   function unreachable(settings, timedOut) {
@@ -209,16 +213,18 @@ var Duvane = (function (root) {
         ". Check that the service SDuvane is running on this computer, and that the browser " +
         "allows this page to access the local network (Chrome asks for local network access " +
         "on pages from the internet).",
-      null
+      null,
     );
   }
 
   function badReply(settings) {
     return new DuvaneError(
       BAD_REPLY,
-      "Something at " + settings.origin + " answered, but not with a reply of the card service. " +
+      "Something at " +
+        settings.origin +
+        " answered, but not with a reply of the card service. " +
         "Check that the port belongs to the service SDuvane.",
-      null
+      null,
     );
   }
 
@@ -239,7 +245,9 @@ var Duvane = (function (root) {
     var made = new Proxy(Object.create(null), {
       get: function (slots, key) {
         if (Object.prototype.hasOwnProperty.call(slots, key)) return slots[key];
-        return typeof key === "string" && key.charAt(0) === SLOT_PREFIX ? ignoreLateReply : undefined;
+        return typeof key === "string" && key.charAt(0) === SLOT_PREFIX
+          ? ignoreLateReply
+          : undefined;
       },
     });
     Object.defineProperty(root, HOLDER_NAME, { value: made, enumerable: false });
@@ -333,8 +341,10 @@ var Duvane = (function (root) {
           return true;
         },
         function (error) {
-          return error instanceof DuvaneError && error.code !== UNREACHABLE && error.code !== BAD_REPLY;
-        }
+          return (
+            error instanceof DuvaneError && error.code !== UNREACHABLE && error.code !== BAD_REPLY
+          );
+        },
       );
     },
     describe: describe,
@@ -348,8 +358,13 @@ var Duvane = (function (root) {
 
 // Makes this one file an ES module as well as a classic script. In a classic
 // script "await" is a plain name, so the "/" after it divides by a template
-// text that hides the exports, and the page gets the one global Duvane. In a
-// module "await" is an operator, so "/`/" is a regular expression, the
-// exports are code, and the comment hides the closing backquote. The "0 &&"
-// keeps either reading from evaluating anything.
-0 && await /`/; export const DuvaneError = Duvane.DuvaneError, resultCodes = Duvane.resultCodes; export { Duvane }; // `
+// text that runs to the backquote in the last comment and hides the exports:
+// the page gets the one global Duvane. In a module "await" is an operator, so
+// "/`/" is a regular expression and the exports are code. The "0 &&" keeps
+// either reading from evaluating anything. Keep backquotes and "${" out of
+// the exports, and the backquote comment last.
+// prettier-ignore
+0 && await /`/;
+export const DuvaneError = Duvane.DuvaneError,
+  resultCodes = Duvane.resultCodes;
+export { Duvane }; // `

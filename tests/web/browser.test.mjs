@@ -50,7 +50,7 @@ async function inPage(body, argument) {
         const { Duvane } = await import("/web/duvane.js");
         return new Function("Duvane", "arg", `return (${source})(Duvane, arg);`)(Duvane, arg);
       },
-      [body.toString(), argument]
+      [body.toString(), argument],
     );
     return { result, errors: page.errors };
   } finally {
@@ -71,7 +71,12 @@ test("the three commands resolve with the demo card's and holder's values", asyn
     return { cardNo, cardSn, pid, width: image.naturalWidth, type: image.src.slice(0, 22) };
   });
   assert.deepEqual(result.cardNo, { ResultCode: "0000", ResultMsg: "成功", CardNo: "04030201" });
-  assert.deepEqual(result.cardSn, { ResultCode: "0000", ResultMsg: "成功", CardSN: "D4C3B2A1", CardType: "8" });
+  assert.deepEqual(result.cardSn, {
+    ResultCode: "0000",
+    ResultMsg: "成功",
+    CardSN: "D4C3B2A1",
+    CardType: "8",
+  });
   assert.deepEqual(result.pid, { ResultCode: "0000", ResultMsg: "成功", ...DEMO_HOLDER });
   assert.equal(result.type, "data:image/png;base64,");
   assert.ok(result.width > 0, "the photo decodes as an image");
@@ -85,7 +90,12 @@ test("a failure code rejects with the reply's code, message and body", async () 
       const outcome = (promise) =>
         promise.then(
           () => "resolved",
-          (e) => ({ isError: e instanceof Duvane.DuvaneError, code: e.code, message: e.message, reply: e.reply })
+          (e) => ({
+            isError: e instanceof Duvane.DuvaneError,
+            code: e.code,
+            message: e.message,
+            reply: e.reply,
+          }),
         );
       return [await outcome(Duvane.getCardNo()), await outcome(Duvane.getCardSn())];
     });
@@ -110,7 +120,9 @@ test("twenty calls in flight at once all settle and leave no script element and 
     }
     const inFlight = document.querySelectorAll("script").length - scriptsBefore;
     const settled = await Promise.allSettled(calls);
-    const left = Object.keys(Object.getOwnPropertyDescriptors(window)).filter((k) => !globalsBefore.has(k));
+    const left = Object.keys(Object.getOwnPropertyDescriptors(window)).filter(
+      (k) => !globalsBefore.has(k),
+    );
     return {
       inFlight,
       outcomes: settled.map((s) => (s.status === "fulfilled" ? "ok" : s.reason.code)),
@@ -130,19 +142,16 @@ test("twenty calls in flight at once all settle and leave no script element and 
 test("a reply that arrives after its timeout is ignored without an error", async () => {
   site.lateReplyMs = 1500;
   const requestsBefore = site.lateRequests;
-  const { result, errors } = await inPage(
-    async (Duvane, port) => {
-      const started = performance.now();
-      const code = await Duvane.getCardNo({ port, timeout: 300 }).then(
-        () => "resolved",
-        (e) => e.code
-      );
-      const elapsed = performance.now() - started;
-      await new Promise((r) => setTimeout(r, 2000)); // the late reply runs meanwhile
-      return { code, elapsed, scripts: document.querySelectorAll("script").length };
-    },
-    site.port
-  );
+  const { result, errors } = await inPage(async (Duvane, port) => {
+    const started = performance.now();
+    const code = await Duvane.getCardNo({ port, timeout: 300 }).then(
+      () => "resolved",
+      (e) => e.code,
+    );
+    const elapsed = performance.now() - started;
+    await new Promise((r) => setTimeout(r, 2000)); // the late reply runs meanwhile
+    return { code, elapsed, scripts: document.querySelectorAll("script").length };
+  }, site.port);
   assert.equal(site.lateRequests, requestsBefore + 1, "the request reached the slow stand-in");
   assert.equal(result.code, "UNREACHABLE");
   assert.ok(result.elapsed >= 290, `settled after ${result.elapsed} ms, before its timeout`);
@@ -158,7 +167,9 @@ async function clickAndReadDemo(url, screenshot) {
     await page.locator("#result:not([hidden])").waitFor({ timeout: 20000 });
     await page.waitForFunction(() => document.getElementById("photo").complete);
     const shown = await page.evaluate(() => ({
-      fields: Object.fromEntries([...document.querySelectorAll("dd")].map((d) => [d.dataset.field, d.textContent])),
+      fields: Object.fromEntries(
+        [...document.querySelectorAll("dd")].map((d) => [d.dataset.field, d.textContent]),
+      ),
       photoWidth: document.getElementById("photo").naturalWidth,
       photoHidden: document.getElementById("photo").hidden,
       errorHidden: document.getElementById("error").hidden,

@@ -55,11 +55,27 @@ test("photoDataUrl types the photo by its first bytes", () => {
   const b64 = (bytes) => Buffer.from(bytes).toString("base64");
   const png = b64([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13]);
   const cases = [
-    ["JPEG", b64([0xff, 0xd8, 0xff, 0xe0, 0, 16]), `data:image/jpeg;base64,${b64([0xff, 0xd8, 0xff, 0xe0, 0, 16])}`],
+    [
+      "JPEG",
+      b64([0xff, 0xd8, 0xff, 0xe0, 0, 16]),
+      `data:image/jpeg;base64,${b64([0xff, 0xd8, 0xff, 0xe0, 0, 16])}`,
+    ],
     ["PNG", png, `data:image/png;base64,${png}`],
-    ["BMP", b64([0x42, 0x4d, 0x36, 0, 0, 0]), `data:image/bmp;base64,${b64([0x42, 0x4d, 0x36, 0, 0, 0])}`],
-    ["PNG with line breaks", `${png.slice(0, 7)}\r\n${png.slice(7)}`, `data:image/png;base64,${png}`],
-    ["GIF, not a known type", b64("GIF89a"), `data:application/octet-stream;base64,${b64("GIF89a")}`],
+    [
+      "BMP",
+      b64([0x42, 0x4d, 0x36, 0, 0, 0]),
+      `data:image/bmp;base64,${b64([0x42, 0x4d, 0x36, 0, 0, 0])}`,
+    ],
+    [
+      "PNG with line breaks",
+      `${png.slice(0, 7)}\r\n${png.slice(7)}`,
+      `data:image/png;base64,${png}`,
+    ],
+    [
+      "GIF, not a known type",
+      b64("GIF89a"),
+      `data:application/octet-stream;base64,${b64("GIF89a")}`,
+    ],
     ["not Base64", "*not base64*", "data:application/octet-stream;base64,*notbase64*"],
     ["one byte", b64([0xff]), `data:application/octet-stream;base64,${b64([0xff])}`],
     ["empty", "", ""],
@@ -99,7 +115,11 @@ test("a call settles once, by reply, failure, error, stray script or timeout, an
   const reply = (code, msg, more = {}) => ({ ResultCode: code, ResultMsg: msg, ...more });
   const cases = [
     ["success", (s) => runReply(s, reply("0000", "成功", { CardNo: "04030201" })), "0000"],
-    ["failure code", (s) => runReply(s, reply("0201", "读卡失败", { CardNo: "0X00000000" })), "0201"],
+    [
+      "failure code",
+      (s) => runReply(s, reply("0201", "读卡失败", { CardNo: "0X00000000" })),
+      "0201",
+    ],
     ["reply without codes", (s) => runReply(s, { Result: 1 }), "BADREPLY"],
     ["script that calls nothing", (s) => s.onload(), "BADREPLY"],
     ["load error", (s) => s.onerror(), "UNREACHABLE"],
@@ -111,12 +131,13 @@ test("a call settles once, by reply, failure, error, stray script or timeout, an
     happen(element);
     const outcome = await call.then(
       (value) => ({ code: value.ResultCode, value }),
-      (error) => ({ code: error.code, error })
+      (error) => ({ code: error.code, error }),
     );
     assert.equal(outcome.code, expected, name);
     if (outcome.error) {
       assert.ok(outcome.error instanceof DuvaneError, name);
-      if (expected === "UNREACHABLE") assert.match(outcome.error.message, /127\.0\.0\.1:10240.*running/, name);
+      if (expected === "UNREACHABLE")
+        assert.match(outcome.error.message, /127\.0\.0\.1:10240.*running/, name);
     }
     assert.deepEqual(head.children, [], `${name}: script element left`);
     assert.deepEqual(openSlots(), [], `${name}: slot left`);
@@ -130,7 +151,11 @@ test("getPid adds the photo's data URL; available() is true for any reply and ne
   assert.equal((await pid).photoDataUrl, "data:image/bmp;base64,Qk0=");
 
   const cases = [
-    ["unknown word", (s) => runReply(s, { ResultCode: "0001", ResultMsg: "不可识别命令字PING" }), true],
+    [
+      "unknown word",
+      (s) => runReply(s, { ResultCode: "0001", ResultMsg: "不可识别命令字PING" }),
+      true,
+    ],
     ["load error", (s) => s.onerror(), false],
     ["not the service", (s) => s.onload(), false],
   ];
@@ -143,7 +168,15 @@ test("getPid adds the photo's data URL; available() is true for any reply and ne
 });
 
 test("bad options reject with a TypeError before any request", async () => {
-  for (const options of [{ timeout: 0 }, { timeout: "5" }, { port: 70000 }, { port: 1.5 }, { host: "a/b" }, { host: "" }, 7]) {
+  for (const options of [
+    { timeout: 0 },
+    { timeout: "5" },
+    { port: 70000 },
+    { port: 1.5 },
+    { host: "a/b" },
+    { host: "" },
+    7,
+  ]) {
     await assert.rejects(Duvane.getCardNo(options), TypeError, JSON.stringify(options));
   }
   assert.deepEqual(head.children, []);
@@ -160,6 +193,11 @@ test("describe gives plain words for every code and message", () => {
     [error("0999", "?"), /code 0999/],
     [new TypeError("x"), /could not be used/],
   ];
-  for (const [given, expected] of cases) assert.match(Duvane.describe(given), expected, given.message);
-  for (const row of resultCodes) assert.equal(Duvane.describe(error(row.code, row.message + (row.continues ? "X" : ""))), row.advice);
+  for (const [given, expected] of cases)
+    assert.match(Duvane.describe(given), expected, given.message);
+  for (const row of resultCodes)
+    assert.equal(
+      Duvane.describe(error(row.code, row.message + (row.continues ? "X" : ""))),
+      row.advice,
+    );
 });

@@ -81,7 +81,15 @@ export class SimulatedHardware {
   // reader's lock and by replacing the state file whole, as the driver expects.
   setCardPresent(present) {
     const script = 'sed -E "s/^card [01]$/card $2/" "$1" > "$1.new" && mv "$1.new" "$1"';
-    execFileSync("flock", [`${this.statePath}.lock`, "sh", "-c", script, "sh", this.statePath, present ? "1" : "0"]);
+    execFileSync("flock", [
+      `${this.statePath}.lock`,
+      "sh",
+      "-c",
+      script,
+      "sh",
+      this.statePath,
+      present ? "1" : "0",
+    ]);
   }
 
   async stop() {
@@ -93,7 +101,11 @@ export class SimulatedHardware {
 export class Service {
   static async start(hardware) {
     const child = spawn(join(binFolder(), "SDuvane"), [], {
-      env: { ...process.env, PCSCLITE_CSOCK_NAME: hardware.socketPath, ZETIDCARD_SIM: hardware.holderFile },
+      env: {
+        ...process.env,
+        PCSCLITE_CSOCK_NAME: hardware.socketPath,
+        ZETIDCARD_SIM: hardware.holderFile,
+      },
     });
     const output = collectOutput(child);
     const service = new Service(child);

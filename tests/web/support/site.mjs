@@ -6,7 +6,8 @@ import { readFile } from "node:fs/promises";
 import { extname, join, normalize } from "node:path";
 
 const TYPES = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; charset=utf-8" };
-const BLANK_PAGE = '<!doctype html><html><head><meta charset="utf-8"><title>page</title></head><body></body></html>';
+const BLANK_PAGE =
+  '<!doctype html><html><head><meta charset="utf-8"><title>page</title></head><body></body></html>';
 
 export class Site {
   static async start(webFolder) {
@@ -32,7 +33,10 @@ export class Site {
     if (!callback) return send(response, 404, "text/plain", "not found");
     this.lateRequests += 1;
     const body = `${callback}({"ResultCode":"0000","ResultMsg":"成功","CardNo":"04030201"})`;
-    setTimeout(() => send(response, 200, "application/json; charset=utf-8", body), this.lateReplyMs);
+    setTimeout(
+      () => send(response, 200, "application/json; charset=utf-8", body),
+      this.lateReplyMs,
+    );
   }
 
   async sendFile(name, response) {
