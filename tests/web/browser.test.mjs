@@ -215,6 +215,10 @@ test("with the service stopped, calls reject UNREACHABLE within the timeout and 
 
   const page = await openPage(browser, `${site.origin}/web/demo.html`);
   await page.locator("#service-status[data-state=down]").waitFor({ timeout: 10000 });
+  await page.getByRole("button", { name: "Read card number" }).click();
+  const error = page.locator("#error:not([hidden])");
+  await error.waitFor({ timeout: 10000 });
+  assert.match(await error.textContent(), /^The card service is not running.*UNREACHABLE: /);
   await page.screenshot({ path: join(artefacts, "demo-service-stopped.png") });
   await page.close();
 });
