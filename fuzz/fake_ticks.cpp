@@ -1,9 +1,9 @@
 // The library's clock for the card fuzzer: the 20 ms pause after a failed
 // transmission would cap the fuzzer at fifty failures a second, so time
 // only moves forward by a tick per reading and nothing sleeps.
-#include "ticks.h"
+#include "velmora/ticks.h"
 
-namespace velmora {
+namespace velmora::platform {
 
 uint32_t GetTickCount() {
   static uint32_t ticks = 0;
@@ -12,4 +12,4 @@ uint32_t GetTickCount() {
 
 void Sleep(uint32_t /*milliseconds*/) {}
 
-}  // namespace velmora
+}  // namespace velmora::platform

@@ -1,6 +1,5 @@
-// RFC 1321 MD5 for the card-number check value. The digest comes from the
-// system's own library (libmd on Linux); this interface is all the card code
-// sees of it.
+// RFC 1321 MD5 for the card-number check value, computed by the system's
+// cryptographic library (one implementation per system, under platform/).
 #pragma once
 
 #include <array>
@@ -16,8 +15,7 @@ class Md5Digest {
   Md5Digest() = default;  // the result starts cleared
 
   // Digests `length` bytes (initialise, add all, finish) and copies the 16
-  // bytes to `out`. False when the system's digest fails; `out` is then
-  // untouched.
+  // bytes to `out`. False when the digest cannot be computed; `out` is then untouched.
   bool Digest(const uint8_t* data, size_t length, uint8_t* out);
 
  private:

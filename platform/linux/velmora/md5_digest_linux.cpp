@@ -1,10 +1,10 @@
 // libmd: a few kilobytes that do only message digests, where libcrypto would
 // map well over a megabyte into every host of the library.
-#include "md5_digest.h"
-
 #include <md5.h>
 
 #include <cstring>
+
+#include "md5_digest.h"
 
 namespace velmora {
 
