@@ -126,8 +126,10 @@ Words SortWords(const std::vector<std::string_view>& arguments, Invocation& invo
     } else if (argument == "--json") {
       invocation.json = true;
     } else if (argument == kKeyOption) {
-      if (i + 1 == arguments.size()) words.error = "--key needs 12 hexadecimal digits";
-      else words.key = arguments[++i];
+      if (i + 1 == arguments.size())
+        words.error = "--key needs 12 hexadecimal digits";
+      else
+        words.key = arguments[++i];
     } else if (argument.starts_with("--key=")) {
       words.key = argument.substr(kKeyOption.size() + 1);
     } else if (argument.size() > 1 && argument.front() == '-') {

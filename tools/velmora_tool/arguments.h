@@ -26,9 +26,9 @@ struct Invocation {
   bool help = false;
   bool trace = false;
   bool json = false;
-  int32_t block = 0;                       // read
+  int32_t block = 0;                         // read
   std::array<uint8_t, 6> key = kFactoryKey;  // read
-  std::vector<uint8_t> apdu;               // apdu
+  std::vector<uint8_t> apdu;                 // apdu
 };
 
 struct ParsedArguments {

@@ -66,7 +66,8 @@ class Session {
     if (device_ == -1 || device_ == 0) {
       return Failure{"ReadCard_Init", std::to_string(device_), WhyNoReaderOpens(AttachedReaders())};
     }
-    return Failure{"ReadCard_Init", Hex8(static_cast<uint32_t>(device_)), ExplainPcscError(device_)};
+    return Failure{"ReadCard_Init", Hex8(static_cast<uint32_t>(device_)),
+                   ExplainPcscError(device_)};
   }
 
  private:
@@ -89,8 +90,8 @@ Report Readers() {
     report.Add("opens", match.lastName, "the library opens: " + match.lastName);
   } else {
     report.fields["opens"] = nullptr;
-    report.failure = Failure{"EnumerateReaders", std::to_string(names.size()),
-                             WhyNoReaderOpens(names)};
+    report.failure =
+        Failure{"EnumerateReaders", std::to_string(names.size()), WhyNoReaderOpens(names)};
   }
   return report;
 }
@@ -126,8 +127,8 @@ Report CardNumber() {
   std::array<uint8_t, 4> number{};
   const int32_t result = Card_ReadCardNo(session.Device(), number.data());
   if (result != 0) {
-    report.failure = Failure{"Card_ReadCardNo", std::to_string(result),
-                             ExplainCardNumberResult(result)};
+    report.failure =
+        Failure{"Card_ReadCardNo", std::to_string(result), ExplainCardNumberResult(result)};
     return report;
   }
   const std::string shown = Hex8(LittleEndian(number));
@@ -146,8 +147,8 @@ Report ReadBlock(int32_t block, const std::array<uint8_t, 6>& key) {
     report.failure = StatusFailure("Card_Init", result);
     return report;
   }
-  if (const int32_t result = Card_LoadKey(session.Device(), kKeySelector1, kKeySelector2,
-                                          key.data());
+  if (const int32_t result =
+          Card_LoadKey(session.Device(), kKeySelector1, kKeySelector2, key.data());
       result != 0) {
     report.failure = StatusFailure("Card_LoadKey", result);
     return report;
@@ -181,8 +182,8 @@ Report Apdu(const std::vector<uint8_t>& apdu) {
   if ((report.failure = session.OpenFailure())) return report;
   std::array<uint8_t, kAnswerRecordSize> answer{};
   uint8_t answerLength = 0;
-  const uint16_t statusWord = CPUCard_RunApdu(apdu.data(), static_cast<int32_t>(apdu.size()),
-                                              answer.data(), &answerLength);
+  const uint16_t statusWord =
+      CPUCard_RunApdu(apdu.data(), static_cast<int32_t>(apdu.size()), answer.data(), &answerLength);
   const size_t count = AnswerDataCount(answer, answerLength, statusWord);
   report.Add("answer", HexBytes(answer.data(), count),
              "answer: " + (count > 0 ? HexBytes(answer.data(), count, " ") : "(no data)"));

@@ -14,8 +14,9 @@ struct Meaning {
 // are given: the tool cannot tell which side produced it.
 constexpr Meaning kStatusWords[] = {
     {0x9000, "success"},
-    {0x6200, "no reader connection: the library could not open the reader (no card, or "
-             "unplugged)"},
+    {0x6200,
+     "no reader connection: the library could not open the reader (no card, or "
+     "unplugged)"},
     {0x6201, "the card asked for GET RESPONSE and it could not be sent"},
     {0x6281, "part of the returned data may be corrupted"},
     {0x6282, "end of data reached before the expected length"},
@@ -62,8 +63,9 @@ constexpr Meaning kCardNumberResults[] = {
     {static_cast<uint32_t>(-3), "the reader refused the access key"},
     {static_cast<uint32_t>(-4), "block 1 could not be read (wrong access key?)"},
     {static_cast<uint32_t>(-5), "block 2 could not be read (wrong access key?)"},
-    {static_cast<uint32_t>(-6), "check value mismatch: block 2 is not the MD5 check value of the "
-                                "card number"},
+    {static_cast<uint32_t>(-6),
+     "check value mismatch: block 2 is not the MD5 check value of the "
+     "card number"},
 };
 
 template <size_t N>
