@@ -54,11 +54,13 @@ constexpr std::string_view kProgramHelp =
     "  apdu HEX              one APDU to a processor card, with its answer\n"
     "\n"
     "Options:\n"
-    "  --json    print each result as one JSON object on standard output\n"
-    "  --trace   show the library's trace of every reader command on standard error\n"
-    "  --help    show this help, or a command's help after the command\n"
+    "  --json     print each result as one JSON object on standard output\n"
+    "  --trace    show the library's trace of every reader command on standard error\n"
+    "  --help     show this help, or a command's help after the command\n"
+    "  --version  show the version\n"
     "\n"
     "The reader is opened exclusively: stop the service first (systemctl stop DuvaneS).\n"
+    "\n"
     "Exit status: 0 success, 1 reader or card failure, 2 bad usage.\n";
 
 const CommandInfo* FindCommand(std::string_view name) {
@@ -121,6 +123,8 @@ Words SortWords(const std::vector<std::string_view>& arguments, Invocation& invo
     const std::string_view argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       invocation.help = true;
+    } else if (argument == "--version") {
+      invocation.version = true;
     } else if (argument == "--trace") {
       invocation.trace = true;
     } else if (argument == "--json") {
@@ -193,7 +197,7 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& arguments) {
     if (info == nullptr) return {std::nullopt, "unknown command " + Quoted(*commandWord)};
     invocation.command = info->command;
   }
-  if (invocation.help) return {invocation, {}};
+  if (invocation.help || invocation.version) return {invocation, {}};
   if (invocation.command == Command::kNone) return {std::nullopt, "no command given"};
   std::string error = JudgeOperands(words, invocation);
   if (!error.empty()) return {std::nullopt, std::move(error)};

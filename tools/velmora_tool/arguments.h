@@ -24,6 +24,7 @@ inline constexpr size_t kLongestApdu = 255;
 struct Invocation {
   Command command = Command::kNone;
   bool help = false;
+  bool version = false;
   bool trace = false;
   bool json = false;
   int32_t block = 0;                         // read

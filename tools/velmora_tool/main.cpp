@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
     const Invocation& invocation = *parsed.invocation;
+    if (invocation.version) {
+      std::cout << "velmora-tool " << VELMORA_TOOL_VERSION << '\n';
+      return kExitSuccess;
+    }
     if (invocation.help) {
       std::cout << UsageText(invocation.command);
       return kExitSuccess;
