@@ -101,16 +101,26 @@ uint32_t LittleEndian(const std::array<uint8_t, 4>& bytes) {
          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
+struct CardIdentity {
+  std::array<uint8_t, 4> serial{};
+  uint8_t cardType = 0;
+};
+
+// Card_Init, which also selects the card for the commands after it.
+std::optional<Failure> InitCard(const Session& session, CardIdentity& identity) {
+  const int32_t result = Card_Init(session.Device(), identity.serial.data(), &identity.cardType);
+  if (result != 0) return StatusFailure("Card_Init", result);
+  return std::nullopt;
+}
+
 Report Card() {
   Report report;
   Session session;
-  if ((report.failure = session.OpenFailure())) return report;
-  std::array<uint8_t, 4> serial{};
-  uint8_t cardType = 0;
-  if (const int32_t result = Card_Init(session.Device(), serial.data(), &cardType); result != 0) {
-    report.failure = StatusFailure("Card_Init", result);
+  CardIdentity card;
+  if ((report.failure = session.OpenFailure()) || (report.failure = InitCard(session, card))) {
     return report;
   }
+  const auto& [serial, cardType] = card;
   // The service shows the serial as a little-endian number.
   const std::string shown = Hex8(LittleEndian(serial));
   report.Add("serial", shown, "serial: " + shown);
@@ -140,11 +150,8 @@ Report CardNumber() {
 Report ReadBlock(int32_t block, const std::array<uint8_t, 6>& key) {
   Report report;
   Session session;
-  if ((report.failure = session.OpenFailure())) return report;
-  std::array<uint8_t, 4> serial{};
-  uint8_t cardType = 0;
-  if (const int32_t result = Card_Init(session.Device(), serial.data(), &cardType); result != 0) {
-    report.failure = StatusFailure("Card_Init", result);
+  CardIdentity card;
+  if ((report.failure = session.OpenFailure()) || (report.failure = InitCard(session, card))) {
     return report;
   }
   if (const int32_t result =
