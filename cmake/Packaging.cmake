@@ -63,7 +63,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # dpkg-shlibdeps runs in the package's staging folder; the stand-in is not at
 # the path the service names, so it is shown where it is.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/lib/duvane/stand-in)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS pcscd)
+# The service loads libsystemd by name for its status reports, which
+# dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pcscd, libsystemd0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${DUVANE_PACKAGE_FOLDER}/postinst ${DUVANE_PACKAGE_FOLDER}/prerm ${DUVANE_PACKAGE_FOLDER}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
