@@ -1,13 +1,24 @@
 #include <mutex>
+#include <new>
 
 #include "velmora/recursive_lock.h"
 
 namespace velmora::platform {
+namespace {
 
-RecursiveLock::RecursiveLock() : native_(new std::recursive_mutex) {}
+std::recursive_mutex& Native(unsigned char* storage) {
+  return *std::launder(reinterpret_cast<std::recursive_mutex*>(storage));
+}
 
-void RecursiveLock::lock() { static_cast<std::recursive_mutex*>(native_)->lock(); }
+}  // namespace
 
-void RecursiveLock::unlock() { static_cast<std::recursive_mutex*>(native_)->unlock(); }
+static_assert(sizeof(std::recursive_mutex) <= RecursiveLock::kNativeSize &&
+              alignof(std::recursive_mutex) <= RecursiveLock::kNativeAlignment);
+
+RecursiveLock::RecursiveLock() { new (native_) std::recursive_mutex; }
+
+void RecursiveLock::lock() { Native(native_).lock(); }
+
+void RecursiveLock::unlock() { Native(native_).unlock(); }
 
 }  // namespace velmora::platform
