@@ -3,9 +3,10 @@
 
 namespace duvane::platform {
 
-// Makes the console show the UTF-8 text that the program writes to standard
-// output and standard error. Does nothing where consoles take UTF-8 already
-// or there is no console.
-void UseUtf8Console();
+// Makes standard output and standard error take the program's messages as
+// they are written: UTF-8 text, shown as such on a console, and line ends
+// unchanged (no carriage return added before a line feed). Does nothing
+// where that is so already.
+void PrepareConsoleOutput();
 
 }  // namespace duvane::platform

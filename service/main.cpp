@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const duvane::CommandLineSwitches switches = duvane::ParseSwitches(argc, argv);
     namespace platform = duvane::platform;
     if (switches.install || switches.uninstall) {
-      platform::UseUtf8Console();
+      platform::PrepareConsoleOutput();
       return duvane::RunRegistration(switches, platform::kServiceRegistry,
                                      platform::ExecutablePath(), std::cout, std::cerr);
     }

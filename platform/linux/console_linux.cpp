@@ -2,7 +2,7 @@
 
 namespace duvane::platform {
 
-// Terminals here show the UTF-8 they are given.
-void UseUtf8Console() {}
+// Terminals here show UTF-8, and streams never change line ends.
+void PrepareConsoleOutput() {}
 
 }  // namespace duvane::platform
