@@ -4,11 +4,16 @@ namespace duvane::platform {
 
 const char* ServiceControlName(ServiceControl control) {
   switch (control) {
-    case ServiceControl::Stop: return "stop";
-    case ServiceControl::Pause: return "pause";
-    case ServiceControl::Continue: return "continue";
-    case ServiceControl::Interrogate: return "interrogate";
-    case ServiceControl::Shutdown: return "shutdown";
+    case ServiceControl::Stop:
+      return "stop";
+    case ServiceControl::Pause:
+      return "pause";
+    case ServiceControl::Continue:
+      return "continue";
+    case ServiceControl::Interrogate:
+      return "interrogate";
+    case ServiceControl::Shutdown:
+      return "shutdown";
   }
   return "unknown";
 }

@@ -18,10 +18,14 @@ std::string Notify(const std::string& state) {
 
 std::string ReportState(ServiceState state) {
   switch (state) {
-    case ServiceState::Running: return ReportStatus("Running");
-    case ServiceState::Paused: return ReportStatus("Paused");
-    case ServiceState::StopPending: return ReportStopping();
-    default: return {};  // states that systemd does not know
+    case ServiceState::Running:
+      return ReportStatus("Running");
+    case ServiceState::Paused:
+      return ReportStatus("Paused");
+    case ServiceState::StopPending:
+      return ReportStopping();
+    default:
+      return {};  // states that systemd does not know
   }
 }
 

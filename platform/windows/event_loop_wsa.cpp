@@ -226,8 +226,7 @@ void WsaLoop::Invoke(F&& call) {
   }
 }
 
-bool WsaLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler,
-                       std::string& error) {
+bool WsaLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler, std::string& error) {
   if (Active()) return true;
   SOCKET s = started_ ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
   if (s == INVALID_SOCKET) {
@@ -427,11 +426,12 @@ void WsaLoop::HandleConnectionEvent(SOCKET socket, int event, int error) {
 }
 
 void WsaLoop::HandleClose(WsaConnection& c, int error) {
-  if (error != 0 && !c.PeerClosed()) return HandleErrorNotification(c, SocketErrorKind::Disconnect, error);
+  if (error != 0 && !c.PeerClosed())
+    return HandleErrorNotification(c, SocketErrorKind::Disconnect, error);
   // Data that came before the close is read first, one read event each; the
   // peer sends nothing more, so this ends.
-  for (int reads = 0; reads < kMaxReadsBeforeClose && c.Connected() &&
-                     windows::HasUnreadData(c.Socket());
+  for (int reads = 0;
+       reads < kMaxReadsBeforeClose && c.Connected() && windows::HasUnreadData(c.Socket());
        ++reads) {
     Invoke([&] { handler_->OnClientRead(c); });
   }

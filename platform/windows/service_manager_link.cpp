@@ -24,13 +24,20 @@ Link& TheLink() {
 
 DWORD StateCode(ServiceState state) {
   switch (state) {
-    case ServiceState::StartPending: return SERVICE_START_PENDING;
-    case ServiceState::Running: return SERVICE_RUNNING;
-    case ServiceState::StopPending: return SERVICE_STOP_PENDING;
-    case ServiceState::PausePending: return SERVICE_PAUSE_PENDING;
-    case ServiceState::Paused: return SERVICE_PAUSED;
-    case ServiceState::ContinuePending: return SERVICE_CONTINUE_PENDING;
-    case ServiceState::Stopped: return SERVICE_STOPPED;
+    case ServiceState::StartPending:
+      return SERVICE_START_PENDING;
+    case ServiceState::Running:
+      return SERVICE_RUNNING;
+    case ServiceState::StopPending:
+      return SERVICE_STOP_PENDING;
+    case ServiceState::PausePending:
+      return SERVICE_PAUSE_PENDING;
+    case ServiceState::Paused:
+      return SERVICE_PAUSED;
+    case ServiceState::ContinuePending:
+      return SERVICE_CONTINUE_PENDING;
+    case ServiceState::Stopped:
+      return SERVICE_STOPPED;
   }
   return SERVICE_STOPPED;
 }
@@ -49,12 +56,23 @@ std::string Report(Link& link) {
 
 bool ToControl(DWORD code, ServiceControl& control) {
   switch (code) {
-    case SERVICE_CONTROL_STOP: control = ServiceControl::Stop; return true;
-    case SERVICE_CONTROL_PAUSE: control = ServiceControl::Pause; return true;
-    case SERVICE_CONTROL_CONTINUE: control = ServiceControl::Continue; return true;
-    case SERVICE_CONTROL_INTERROGATE: control = ServiceControl::Interrogate; return true;
-    case SERVICE_CONTROL_SHUTDOWN: control = ServiceControl::Shutdown; return true;
-    default: return false;  // accepted without effect
+    case SERVICE_CONTROL_STOP:
+      control = ServiceControl::Stop;
+      return true;
+    case SERVICE_CONTROL_PAUSE:
+      control = ServiceControl::Pause;
+      return true;
+    case SERVICE_CONTROL_CONTINUE:
+      control = ServiceControl::Continue;
+      return true;
+    case SERVICE_CONTROL_INTERROGATE:
+      control = ServiceControl::Interrogate;
+      return true;
+    case SERVICE_CONTROL_SHUTDOWN:
+      control = ServiceControl::Shutdown;
+      return true;
+    default:
+      return false;  // accepted without effect
   }
 }
 

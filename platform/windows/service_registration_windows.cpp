@@ -46,11 +46,11 @@ std::string InstallService(const ServiceManager&, const ServiceDefinition& servi
   if (!manager) return LastSystemError();
   const std::wstring command = CommandLine(service.programPath);
   // Local system account: no account name and no password.
-  ServiceHandle created(CreateServiceW(
-      manager.get(), windows::Utf8ToWide(service.name).c_str(),
-      windows::Utf8ToWide(service.description).c_str(), SERVICE_ALL_ACCESS,
-      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(),
-      nullptr, nullptr, nullptr, nullptr, nullptr));
+  ServiceHandle created(CreateServiceW(manager.get(), windows::Utf8ToWide(service.name).c_str(),
+                                       windows::Utf8ToWide(service.description).c_str(),
+                                       SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                       SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(),
+                                       nullptr, nullptr, nullptr, nullptr, nullptr));
   if (!created) return LastSystemError();
   return {};
 }

@@ -60,7 +60,9 @@ TEST(ServicePlatformUnderWine, TextIsConvertedWithCodePage936) {
   } cases[] = {
       {"本地硬件服务", "\xB1\xBE\xB5\xD8\xD3\xB2\xBC\xFE\xB7\xFE\xCE\xF1"},
       {"GET /x?y", "GET /x?y"},
-      {"a\xC3\x28\xFF" "b", "a?(?b"},  // each invalid byte one "?"
+      {"a\xC3\x28\xFF"
+       "b",
+       "a?(?b"},  // each invalid byte one "?"
       {"", ""},
   };
   for (const auto& [utf8, gbk] : cases) {

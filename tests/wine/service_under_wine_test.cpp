@@ -109,7 +109,9 @@ class ServiceUnderWine : public ::testing::Test {
     return wine_->Run({simFolder, "C:\\duvane\\simreader"}).status == 0;
   }
 
-  static std::string Log() { return ReadFile(wine_->DriveC() / duvane::LogFileName(duvane::platform::NowLocal())); }
+  static std::string Log() {
+    return ReadFile(wine_->DriveC() / duvane::LogFileName(duvane::platform::NowLocal()));
+  }
 
   static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 10s) {
     return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
@@ -156,13 +158,15 @@ TEST_F(ServiceUnderWine, AnswersEachCommandWithTheExactHeaderBlock) {
       {"GET /getcardno?callback=cb HTTP/1.1\r\n\r\n",
        "cb({\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"})"},
       {"GET /GETCARDSN?x HTTP/1.1\r\n\r\n",
-       "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardSN\":\"D4C3B2A1\",\"CardType\":\"8\"}"},
+       "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardSN\":\"D4C3B2A1\",\"CardType\":"
+       "\"8\"}"},
       {"GET /getpid?x HTTP/1.1\r\n\r\n",
        "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"林晓澜\",\"Sex\":\"女\","
        "\"Nation\":\"汉\",\"Address\":\"云岭省青川市梧桐区松涛路十八号\",\"IDCardNo\":"
        "\"99010219900307002X\",\"photo\":\"" +
            photo + "\"}"},
-      {"GET /foo?x HTTP/1.1\r\n\r\n", "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}"},
+      {"GET /foo?x HTTP/1.1\r\n\r\n",
+       "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}"},
   };
   Client client(kPort);
   ASSERT_TRUE(client.Connected());
@@ -220,9 +224,8 @@ TEST_F(ServiceUnderWine, ResetGivesTheErrorLineAndNoDisconnectLine) {
     client.Reset();
   }
   std::string id;
-  ASSERT_TRUE(Eventually([&] {
-    return LogFrom("GET /resetting", id).find(G("非法：")) != std::string::npos;
-  }));
+  ASSERT_TRUE(Eventually(
+      [&] { return LogFrom("GET /resetting", id).find(G("非法：")) != std::string::npos; }));
   const std::string lines = LogFrom("GET /resetting", id);
   EXPECT_NE(lines.find(G("127.0.0.1非法：10054;SocketID = ") + id + "\r\n"), std::string::npos);
   std::this_thread::sleep_for(300ms);
@@ -253,7 +256,8 @@ TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
     ASSERT_TRUE(LogHas("strCMD:SLOW" + std::to_string(i) + "P"));
     std::string upper = word;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    expected += ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + upper + "\"}");
+    expected +=
+        ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + upper + "\"}");
   }
   std::string received;
   char chunk[2048];

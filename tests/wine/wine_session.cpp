@@ -33,15 +33,14 @@ Outcome WineSession::RunProgram(const std::string& program,
                                 std::chrono::seconds timeout, const std::string& debug) const {
   // Output goes to files: processes that Wine starts (services.exe and the
   // services) inherit it and outlive the program.
-  testsupport::Process process(
-      program, arguments,
-      {{"WINEPREFIX", prefix_.string()},
-       {"WINELOADER", WineProgram("wine64")},
-       {"WINESERVER", WineProgram("wineserver")},
-       {"WINEDEBUG", debug},
-       // No debugger, no Mono or Gecko installers; the test winscard.dll
-       // beside the programs takes the system's place.
-       {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}});
+  testsupport::Process process(program, arguments,
+                               {{"WINEPREFIX", prefix_.string()},
+                                {"WINELOADER", WineProgram("wine64")},
+                                {"WINESERVER", WineProgram("wineserver")},
+                                {"WINEDEBUG", debug},
+                                // No debugger, no Mono or Gecko installers; the test winscard.dll
+                                // beside the programs takes the system's place.
+                                {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}});
   Outcome outcome;
   if (std::optional<int> status = process.Wait(timeout)) outcome.status = *status;
   outcome.out = process.Stdout();
