@@ -33,16 +33,17 @@ void AppendDate(std::string& out, const platform::LocalTime& t, char separator) 
 
 }  // namespace
 
-std::string FormatLogLine(const platform::LocalTime& t, std::string_view message) {
+std::string FormatLogLine(const platform::LocalTime& t, std::string_view message,
+                          std::string_view timeSeparator) {
   message = message.substr(0, message.find('\0'));
   std::string line;
   line.reserve(32 + message.size() + message.size() / 16);
   AppendDate(line, t, '-');
   line.push_back(' ');
   AppendPadded(line, t.hour, 2);
-  line.push_back(':');
+  line += timeSeparator;
   AppendPadded(line, t.minute, 2);
-  line.push_back(':');
+  line += timeSeparator;
   AppendPadded(line, t.second, 2);
   line.push_back(' ');
   // The files are byte-identical to those of the original platform, whose
@@ -66,7 +67,7 @@ void DailyLog::WriteLog(std::string_view message) const {
   // One reading of the clock names the file and stamps the line, so a line
   // always lands in the file of the date it carries.
   const platform::LocalTime now = platform::NowLocal();
-  platform::AppendToFile(folder_ + LogFileName(now), FormatLogLine(now, message));
+  platform::AppendToFile(folder_ + LogFileName(now), FormatLogLine(now, message, timeSeparator_));
 }
 
 }  // namespace duvane

@@ -8,17 +8,21 @@
 
 namespace duvane {
 
-// The log line as it reaches the file: "yyyy-mm-dd hh:nn:ss " and the message
-// up to its first zero byte, every line feed written as CR LF, then CR LF.
-std::string FormatLogLine(const platform::LocalTime& time, std::string_view message);
+// The log line as it reaches the file: "yyyy-mm-dd hh:nn:ss " (the time
+// separator in place of ":") and the message up to its first zero byte,
+// every line feed written as CR LF, then CR LF.
+std::string FormatLogLine(const platform::LocalTime& time, std::string_view message,
+                          std::string_view timeSeparator = ":");
 
 // "yyyymmdd.txt"
 std::string LogFileName(const platform::LocalTime& time);
 
 class DailyLog {
  public:
-  // `folder` ends with a slash; the service passes its fixed folder.
-  explicit DailyLog(std::string folder) : folder_(std::move(folder)) {}
+  // `folder` ends with the folder separator; the service passes its fixed
+  // folder. The time separator of the regional settings is read once here.
+  explicit DailyLog(std::string folder)
+      : folder_(std::move(folder)), timeSeparator_(platform::TimeSeparator()) {}
 
   // Appends one line to the day's file. Never fails towards the caller: a line
   // that cannot be written is dropped.
@@ -28,6 +32,7 @@ class DailyLog {
 
  private:
   std::string folder_;
+  std::string timeSeparator_;
 };
 
 }  // namespace duvane

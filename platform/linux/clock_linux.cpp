@@ -12,6 +12,8 @@ LocalTime NowLocal() {
                    parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
+std::string TimeSeparator() { return ":"; }
+
 uint32_t TickCountMs() {
   struct timespec ts {};
   clock_gettime(CLOCK_MONOTONIC, &ts);
