@@ -25,7 +25,7 @@ for field in "Package: duvane" "Version: $version" "Architecture: $arch" "Sectio
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 depended=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
-for needed in pcscd libc6 libpcsclite1 libstdc++6; do
+for needed in pcscd libc6 libpcsclite1 libstdc++6 libsystemd0; do
   grep -Fqx "$needed" <<<"$depended" || fail "Depends lacks $needed: $depends"
 done
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"
