@@ -1,5 +1,7 @@
 #include <errno.h>
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include "platform/codepage.h"
 
@@ -7,6 +9,8 @@ namespace duvane::platform {
 namespace {
 
 constexpr const char* kNarrowCodePage = "GBK";
+// glibc's wide characters are UCS-4 in the machine's byte order.
+constexpr const char* kWideCharacters = "WCHAR_T";
 
 // One converter per direction and thread: iconv descriptors carry shift state
 // and must not be shared between threads.
@@ -48,6 +52,21 @@ class Converter {
     return out;
   }
 
+  // Converts the whole of `in` into `out`, which must be large enough;
+  // returns the bytes written, or 0 when any part cannot be converted.
+  size_t Exact(std::string_view in, char* out, size_t outSize) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return 0;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out;
+    size_t dstLeft = outSize;
+    if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) {
+      return 0;
+    }
+    return outSize - dstLeft;
+  }
+
  private:
   iconv_t cd_;
 };
@@ -74,7 +93,52 @@ size_t NarrowCharLength(std::string_view s) {
   return 1;
 }
 
+bool IsLeadByte(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x81 && byte <= 0xFE;
+}
+
+// The case rules of the C library for all of Unicode; the narrow code page
+// only decides which results can be shown.
+locale_t UnicodeCaseRules() {
+  static const locale_t rules = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return rules != static_cast<locale_t>(0) ? rules : LC_GLOBAL_LOCALE;
+}
+
+// The upper-case form of one narrow character, or the character itself when
+// it has no single form that the code page can show.
+std::string_view UpperCaseCharacter(std::string_view character, char (&buffer)[8]) {
+  thread_local Converter toWide(kWideCharacters, kNarrowCodePage);
+  thread_local Converter toNarrow(kNarrowCodePage, kWideCharacters);
+  wchar_t wide = 0;
+  if (toWide.Exact(character, reinterpret_cast<char*>(&wide), sizeof wide) != sizeof wide) {
+    return character;
+  }
+  const wchar_t upper = static_cast<wchar_t>(towupper_l(static_cast<wint_t>(wide), UnicodeCaseRules()));
+  if (upper == wide) return character;
+  size_t n = toNarrow.Exact(std::string_view(reinterpret_cast<const char*>(&upper), sizeof upper),
+                            buffer, sizeof buffer);
+  return n == 0 ? character : std::string_view(buffer, n);
+}
+
 }  // namespace
+
+std::string UpperCaseAnsi(std::string_view ansi) {
+  std::string out;
+  out.reserve(ansi.size());
+  char buffer[8];
+  for (size_t i = 0; i < ansi.size();) {
+    const size_t length = IsLeadByte(ansi[i]) && i + 1 < ansi.size() ? 2 : 1;
+    const std::string_view character = ansi.substr(i, length);
+    if (static_cast<unsigned char>(character[0]) < 0x80) {
+      out.push_back(static_cast<char>(towupper_l(static_cast<unsigned char>(character[0]), UnicodeCaseRules())));
+    } else {
+      out += UpperCaseCharacter(character, buffer);
+    }
+    i += length;
+  }
+  return out;
+}
 
 std::string Utf8ToAnsi(std::string_view utf8) {
   thread_local Converter converter(kNarrowCodePage, "UTF-8");

@@ -117,12 +117,18 @@ TEST_F(ServiceOnEphemeralPort, UnsafeCallbackGivesThePlainBody) {
   EXPECT_EQ(BodyOf(*reply), kUnknownFoo);
 }
 
-TEST_F(ServiceOnEphemeralPort, QuoteInThePathDoesNotBreakTheBody) {
+TEST_F(ServiceOnEphemeralPort, UnrecognisedWordIsEchoedUpperCasedAndIntact) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/a%22b\\?x", "A\\\"B\\\\"},  // a quote in the path does not break the body
+      {"/%EF%BD%87%CE%B1%D0%B0x?x", "ＧΑАX"},  // fullwidth g, Greek alpha, Cyrillic a
+  };
   Client client(port_);
-  client.Send("GET /a%22b\\?x HTTP/1.1\r\n\r\n");
-  auto reply = client.ReadReply();
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字A\\\"B\\\\\"}");
+  for (const auto& [path, word] : cases) {
+    client.Send("GET " + path + " HTTP/1.1\r\n\r\n");
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply) << path;
+    EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + word + "\"}");
+  }
 }
 
 TEST_F(ServiceOnEphemeralPort, TwoRequestsInOneSegmentGetOneReplyForTheFirst) {
