@@ -12,23 +12,32 @@ constexpr const char* kNarrowCodePage = "GBK";
 // glibc's wide characters are UCS-4 in the machine's byte order.
 constexpr const char* kWideCharacters = "WCHAR_T";
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
 // One converter per direction and thread: iconv descriptors carry shift state
 // and must not be shared between threads.
 class Converter {
  public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  Converter(const char* to, const char* from) : to_(to), from_(from) { Open(); }
   ~Converter() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    if (cd_ != kNoConverter) iconv_close(cd_);
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
+
+  // Opening may fail for want of descriptors (the first use may come while
+  // the process has none left); it is tried again on the next use.
+  bool Open() {
+    if (cd_ == kNoConverter) cd_ = iconv_open(to_, from_);
+    return cd_ != kNoConverter;
+  }
 
   // Converts `in`; `skipBad` tells how many input bytes one unconvertible or
   // invalid character takes, each of which becomes one "?".
   template <typename SkipBad>
   std::string Run(std::string_view in, SkipBad skipBad) {
     std::string out;
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    if (!Open()) return std::string(in);
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     out.reserve(in.size() * 3 / 2 + 8);
     char* src = const_cast<char*>(in.data());
@@ -55,7 +64,7 @@ class Converter {
   // Converts the whole of `in` into `out`, which must be large enough;
   // returns the bytes written, or 0 when any part cannot be converted.
   size_t Exact(std::string_view in, char* out, size_t outSize) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) return 0;
+    if (!Open()) return 0;
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
@@ -68,14 +77,20 @@ class Converter {
   }
 
  private:
-  iconv_t cd_;
+  const char* to_;
+  const char* from_;
+  iconv_t cd_ = kNoConverter;
 };
 
 // Length of the UTF-8 character at the start of `s`, or 1 for a byte that
 // cannot start one (each such byte is one replacement character).
 size_t Utf8CharLength(std::string_view s) {
   auto lead = static_cast<unsigned char>(s[0]);
-  size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+  size_t len = lead < 0x80           ? 1
+               : (lead >> 5) == 0x6  ? 2
+               : (lead >> 4) == 0xE  ? 3
+               : (lead >> 3) == 0x1E ? 4
+                                     : 1;
   if (len > s.size()) return 1;
   for (size_t i = 1; i < len; ++i) {
     if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
@@ -99,10 +114,14 @@ bool IsLeadByte(char c) {
 }
 
 // The case rules of the C library for all of Unicode; the narrow code page
-// only decides which results can be shown.
-locale_t UnicodeCaseRules() {
-  static const locale_t rules = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  return rules != static_cast<locale_t>(0) ? rules : LC_GLOBAL_LOCALE;
+// only decides which results can be shown. Loaded when the program starts:
+// loading opens files, and requests may come when no descriptor is left.
+const locale_t kUnicodeCaseRules = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+
+wint_t ToUpper(wint_t c) {
+  // Without the rules (a system without the locale) only ASCII letters change.
+  return kUnicodeCaseRules != static_cast<locale_t>(0) ? towupper_l(c, kUnicodeCaseRules)
+                                                       : towupper(c);
 }
 
 // The upper-case form of one narrow character, or the character itself when
@@ -114,7 +133,7 @@ std::string_view UpperCaseCharacter(std::string_view character, char (&buffer)[8
   if (toWide.Exact(character, reinterpret_cast<char*>(&wide), sizeof wide) != sizeof wide) {
     return character;
   }
-  const wchar_t upper = static_cast<wchar_t>(towupper_l(static_cast<wint_t>(wide), UnicodeCaseRules()));
+  const wchar_t upper = static_cast<wchar_t>(ToUpper(static_cast<wint_t>(wide)));
   if (upper == wide) return character;
   size_t n = toNarrow.Exact(std::string_view(reinterpret_cast<const char*>(&upper), sizeof upper),
                             buffer, sizeof buffer);
@@ -131,7 +150,7 @@ std::string UpperCaseAnsi(std::string_view ansi) {
     const size_t length = IsLeadByte(ansi[i]) && i + 1 < ansi.size() ? 2 : 1;
     const std::string_view character = ansi.substr(i, length);
     if (static_cast<unsigned char>(character[0]) < 0x80) {
-      out.push_back(static_cast<char>(towupper_l(static_cast<unsigned char>(character[0]), UnicodeCaseRules())));
+      out.push_back(static_cast<char>(ToUpper(static_cast<unsigned char>(character[0]))));
     } else {
       out += UpperCaseCharacter(character, buffer);
     }

@@ -93,15 +93,14 @@ TEST(RequestCommandWord, UpperCasesEveryCharacterThatHasAFormInTheCodePage) {
     std::string in, out;
   };
   const Case cases[] = {
-      {"getPid", "GETPID"},
-      {G("ｇαаx"), G("ＧΑАX")},  // fullwidth g, Greek alpha, Cyrillic a
-      {G("ωёⅰ"), G("ΩЁⅠ")},
-      {G("读卡abc"), G("读卡ABC")},
-      {G("中文"), G("中文")},  // no case
-      {G("āü"), G("āü")},      // upper-case forms missing from the code page
-      {"\x81\x61x", "\x81\x61X"},  // a trail byte that looks like "a"
+      {"getPid", "GETPID"},          // ASCII
+      {G("ｇαаx"), G("ＧΑАX")},      // fullwidth g, Greek alpha, Cyrillic a
+      {G("ωёⅰ"), G("ΩЁⅠ")},          // Greek, Cyrillic, Roman numeral
+      {G("读卡abc"), G("读卡ABC")},  // Chinese keeps its bytes
+      {G("āü"), G("āü")},            // upper-case forms missing from the code page
+      {"\x81\x61x", "\x81\x61X"},    // a trail byte that looks like "a"
       {"a\x81", "A\x81"},            // a lead byte without its trail byte
-      {"\x80\xFFz", "\x80\xFFZ"},
+      {"\x80\xFFz", "\x80\xFFZ"},    // bytes that are no character
   };
   for (const Case& c : cases) EXPECT_EQ(platform::UpperCaseAnsi(c.in), c.out) << c.in;
 }

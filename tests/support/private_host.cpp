@@ -167,8 +167,10 @@ bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout) {
       timeout);
 }
 
-Client::Client(uint16_t port) {
+Client::Client(uint16_t port, int receiveBuffer) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer > 0)
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
@@ -257,6 +259,10 @@ void Client::Reset() {
   linger l{1, 0};
   setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
   Close();
+}
+
+void Client::CloseSending() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
 }
 
 std::string BodyOf(const std::string& reply) {
