@@ -32,6 +32,7 @@
 //    after an error, or by Deactivate).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -101,6 +102,10 @@ class EventLoop {
   // Loop thread only. While paused no socket event is delivered (connections
   // wait in the backlog); posted tasks still run.
   virtual void SetPaused(bool paused) = 0;
+  // Loop thread only. Runs `task` on the loop thread about every `period`
+  // while Run runs, between events and while paused as well; a later call
+  // replaces the task.
+  virtual void CallEvery(std::chrono::milliseconds period, std::function<void()> task) = 0;
 };
 
 }  // namespace duvane::platform

@@ -1,7 +1,5 @@
 #include "service/daily_log.h"
 
-#include "platform/files.h"
-
 namespace duvane {
 namespace {
 
@@ -62,11 +60,21 @@ std::string LogFileName(const platform::LocalTime& t) {
   return name;
 }
 
+DailyLog::DailyLog(std::string folder, Clock clock)
+    : folder_(std::move(folder)),
+      clock_(std::move(clock)),
+      file_(platform::FileAppender::Create()) {}
+
 void DailyLog::WriteLog(std::string_view message) const {
   // One reading of the clock names the file and stamps the line, so a line
   // always lands in the file of the date it carries.
-  const platform::LocalTime now = platform::NowLocal();
-  platform::AppendToFile(folder_ + LogFileName(now), FormatLogLine(now, message));
+  const platform::LocalTime now = clock_();
+  lastFileName_ = LogFileName(now);
+  file_->Append(folder_ + lastFileName_, FormatLogLine(now, message));
+}
+
+void DailyLog::CloseEndedDay() const {
+  if (!lastFileName_.empty() && LogFileName(clock_()) != lastFileName_) file_->Release();
 }
 
 }  // namespace duvane

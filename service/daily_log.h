@@ -1,10 +1,13 @@
 // The service's own diagnostic record: one file per day, one line per call.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 
 namespace duvane {
 
@@ -17,17 +20,28 @@ std::string LogFileName(const platform::LocalTime& time);
 
 class DailyLog {
  public:
-  // `folder` ends with a slash; the service passes its fixed folder.
-  explicit DailyLog(std::string folder) : folder_(std::move(folder)) {}
+  using Clock = std::function<platform::LocalTime()>;
 
-  // Appends one line to the day's file. Never fails towards the caller: a line
-  // that cannot be written is dropped.
+  // `folder` ends with a slash; the service passes its fixed folder. Tests
+  // may pass a clock of their own.
+  explicit DailyLog(std::string folder, Clock clock = platform::NowLocal);
+
+  // Appends one line to the day's file; the line is in the file when this
+  // returns. Never fails towards the caller: a line that cannot be written
+  // is dropped, and writing resumes by itself once the cause is gone.
   void WriteLog(std::string_view message) const;
+
+  // Lets go of the file of a day that has ended. Called regularly, so that
+  // no such file stays open while nothing is logged after midnight.
+  void CloseEndedDay() const;
 
   const std::string& Folder() const { return folder_; }
 
  private:
   std::string folder_;
+  Clock clock_;
+  std::unique_ptr<platform::FileAppender> file_;
+  mutable std::string lastFileName_;
 };
 
 }  // namespace duvane

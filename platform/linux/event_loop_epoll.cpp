@@ -104,6 +104,11 @@ class EpollLoop final : public EventLoop {
   void Run() override;
   void Quit() override { quit_ = true; }
   void SetPaused(bool paused) override { paused_ = paused; }
+  void CallEvery(std::chrono::milliseconds period, std::function<void()> task) override {
+    period_ = period;
+    periodic_ = std::move(task);
+    nextPeriodic_ = Clock::now() + period_;
+  }
 
   // Called by connections.
   void FailConnection(EpollConnection& c, SocketErrorKind kind, int errnoValue);
@@ -141,6 +146,7 @@ class EpollLoop final : public EventLoop {
   int WaitTimeoutMs() const;
   void RunTasks();
   void WaitForTasks();
+  void RunPeriodicWhenDue();
   void Release(EpollConnection& c);
   void ReleaseClosed();
 
@@ -159,6 +165,9 @@ class EpollLoop final : public EventLoop {
   bool paused_ = false;
   bool acceptSuspended_ = false;
   Clock::time_point acceptResumeAt_{};
+  std::function<void()> periodic_;
+  std::chrono::milliseconds period_{0};
+  Clock::time_point nextPeriodic_{};
 };
 
 std::string EpollConnection::ReceiveAvailable(size_t maxBytes) {
@@ -324,14 +333,24 @@ void EpollLoop::RunTasks() {
 
 void EpollLoop::WaitForTasks() {
   pollfd p{wakefd_, POLLIN, 0};
-  while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+  while (::poll(&p, 1, WaitTimeoutMs()) < 0 && errno == EINTR) {
   }
 }
 
 int EpollLoop::WaitTimeoutMs() const {
-  if (!acceptSuspended_) return -1;
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(acceptResumeAt_ - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+  std::optional<Clock::time_point> until;
+  if (acceptSuspended_) until = acceptResumeAt_;
+  if (periodic_ && (!until || nextPeriodic_ < *until)) until = nextPeriodic_;
+  if (!until) return -1;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*until - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) + 1 : 0;
+}
+
+void EpollLoop::RunPeriodicWhenDue() {
+  const Clock::time_point now = Clock::now();
+  if (!periodic_ || now < nextPeriodic_) return;
+  nextPeriodic_ = now + period_;
+  Invoke(periodic_);
 }
 
 void EpollLoop::Run() {
@@ -341,6 +360,7 @@ void EpollLoop::Run() {
     if (paused_) {
       WaitForTasks();
       RunTasks();
+      RunPeriodicWhenDue();
       continue;
     }
     int n = epoll_wait(epfd_, events, 64, WaitTimeoutMs());
@@ -349,6 +369,7 @@ void EpollLoop::Run() {
       Dispatch(events[i]);
       ReleaseClosed();
     }
+    RunPeriodicWhenDue();
   }
   RunTasks();
 }
