@@ -38,10 +38,14 @@ class DailyLog {
   const std::string& Folder() const { return folder_; }
 
  private:
+  // The path of the day's file, named once a day.
+  const std::string& PathFor(const platform::LocalTime& time) const;
+
   std::string folder_;
   Clock clock_;
   std::unique_ptr<platform::FileAppender> file_;
-  mutable std::string lastFileName_;
+  mutable platform::LocalTime pathDate_;
+  mutable std::string path_;
 };
 
 }  // namespace duvane

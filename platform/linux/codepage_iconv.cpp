@@ -108,6 +108,15 @@ size_t NarrowCharLength(std::string_view s) {
   return 1;
 }
 
+// ASCII reads the same in UTF-8 and in the narrow code page; most requests
+// are nothing else, and iconv costs more than the rest of a request.
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 bool IsLeadByte(char c) {
   auto byte = static_cast<unsigned char>(c);
   return byte >= 0x81 && byte <= 0xFE;
@@ -160,11 +169,13 @@ std::string UpperCaseAnsi(std::string_view ansi) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   thread_local Converter converter(kNarrowCodePage, "UTF-8");
   return converter.Run(utf8, Utf8CharLength);
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
+  if (IsAscii(ansi)) return std::string(ansi);
   thread_local Converter converter("UTF-8", kNarrowCodePage);
   return converter.Run(ansi, NarrowCharLength);
 }

@@ -39,7 +39,7 @@ class KeptFileAppender final : public FileAppender {
   ~KeptFileAppender() override { Release(); }
 
   bool Append(const std::string& path, std::string_view bytes) override {
-    if (fd_ >= 0 && (path != path_ || watch_.Changed(FileName()))) CloseFile();
+    if (fd_ >= 0 && (path != path_ || watch_.Changed(name_))) CloseFile();
     if (fd_ < 0 && !Open(path)) return false;
     const bool written = WriteAll(fd_, bytes);
     // A file that failed is opened afresh next time: the cause may be gone.
@@ -53,14 +53,13 @@ class KeptFileAppender final : public FileAppender {
   }
 
  private:
-  std::string Folder() const { return path_.substr(0, path_.rfind('/') + 1); }
-  std::string FileName() const { return path_.substr(path_.rfind('/') + 1); }
-
   // The watch comes first, so that nothing done to the file after it was
   // opened goes unseen.
   bool Open(const std::string& path) {
     path_ = path;
-    const std::string folder = Folder();
+    const size_t nameAt = path.rfind('/') + 1;
+    name_ = path.substr(nameAt);
+    const std::string folder = path.substr(0, nameAt);
     if (!watch_.Watching() || folderWatched_ != folder) {
       folderWatched_ = folder;
       if (!watch_.Start(folder) && errno == ENOENT) {
@@ -69,7 +68,7 @@ class KeptFileAppender final : public FileAppender {
       }
     }
     // What happened before this opening concerns an older file.
-    if (watch_.Watching()) watch_.Changed(FileName());
+    if (watch_.Watching()) watch_.Changed(name_);
     fd_ = OpenForAppend(path);
     if (fd_ < 0 && errno == ENOENT) {
       MakeFolders(path);
@@ -85,6 +84,7 @@ class KeptFileAppender final : public FileAppender {
 
   int fd_ = -1;
   std::string path_;
+  std::string name_;
   std::string folderWatched_;
   FolderWatch watch_;
 };
