@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <atomic>
+
 #include "platform/codepage.h"
 
 namespace duvane::platform {
@@ -122,15 +124,32 @@ bool IsLeadByte(char c) {
   return byte >= 0x81 && byte <= 0xFE;
 }
 
-// The case rules of the C library for all of Unicode; the narrow code page
-// only decides which results can be shown. Loaded when the program starts:
-// loading opens files, and requests may come when no descriptor is left.
-const locale_t kUnicodeCaseRules = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+// ASCII letters follow the C locale's rules, which are built in and need no
+// file.
+locale_t AsciiCaseRules() {
+  static const locale_t rules = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  return rules;
+}
+
+// The rest follows the C library's rules for all of Unicode (the narrow code
+// page only decides which results can be shown). They are loaded from a file
+// when first needed, so a service that only ever sees ASCII words does not
+// hold them; a load that fails (no descriptor left) is tried again next time.
+locale_t UnicodeCaseRules() {
+  static std::atomic<locale_t> rules{static_cast<locale_t>(0)};
+  locale_t loaded = rules.load(std::memory_order_acquire);
+  if (loaded != static_cast<locale_t>(0)) return loaded;
+  loaded = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  if (loaded == static_cast<locale_t>(0)) return loaded;
+  locale_t expected = static_cast<locale_t>(0);
+  if (rules.compare_exchange_strong(expected, loaded)) return loaded;
+  freelocale(loaded);  // another thread was first
+  return expected;
+}
 
 wint_t ToUpper(wint_t c) {
-  // Without the rules (a system without the locale) only ASCII letters change.
-  return kUnicodeCaseRules != static_cast<locale_t>(0) ? towupper_l(c, kUnicodeCaseRules)
-                                                       : towupper(c);
+  const locale_t rules = c < 0x80 ? AsciiCaseRules() : UnicodeCaseRules();
+  return rules != static_cast<locale_t>(0) ? towupper_l(c, rules) : c;
 }
 
 // The upper-case form of one narrow character, or the character itself when

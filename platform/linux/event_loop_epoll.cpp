@@ -117,8 +117,12 @@ class EpollLoop final : public EventLoop {
   // A buffer for receives of at least `size` bytes, shared by every
   // connection (one event at a time).
   char* ReceiveBuffer(size_t size) {
-    if (receiveBuffer_.size() < size) receiveBuffer_.resize(size);
-    return receiveBuffer_.data();
+    // Left unfilled: only the pages a receive writes become resident.
+    if (receiveBufferSize_ < size) {
+      receiveBuffer_.reset(new char[size]);
+      receiveBufferSize_ = size;
+    }
+    return receiveBuffer_.get();
   }
 
  private:
@@ -157,7 +161,8 @@ class EpollLoop final : public EventLoop {
   ConnectionHandler* handler_ = nullptr;
   std::map<uint64_t, std::unique_ptr<EpollConnection>> connections_;
   std::vector<uint64_t> closed_;
-  std::vector<char> receiveBuffer_;
+  std::unique_ptr<char[]> receiveBuffer_;
+  size_t receiveBufferSize_ = 0;
   uint64_t nextId_ = kListenerId + 1;
   std::mutex tasksMutex_;
   std::deque<std::function<void()>> tasks_;
