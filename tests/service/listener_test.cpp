@@ -2,7 +2,9 @@
 // request framing and the log lines, through real sockets.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 #include "tests/service/service_on_port.h"
 
@@ -209,6 +211,17 @@ TEST_F(ServiceOnEphemeralPort, PausedServiceAnswersNothingUntilContinued) {
   Control(platform::ServiceControl::Continue);
   EXPECT_EQ(first.ReadReply(), ExpectedReply(kUnknownFoo));
   EXPECT_EQ(second.ReadReply(), ExpectedReply(kUnknownFoo));
+}
+
+TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {
+  // Shared: the loop may still call the task after this test body ends.
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  loop_->Post([this, calls] { loop_->CallEvery(5ms, [calls] { ++*calls; }); });
+  EXPECT_TRUE(Eventually([&] { return *calls >= 2; }));
+  Control(platform::ServiceControl::Pause);
+  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+  const int before = *calls;
+  EXPECT_TRUE(Eventually([&] { return *calls >= before + 2; }));
 }
 
 TEST_F(ServiceOnEphemeralPort, StartLogShowsTheBindErrorWhenThePortIsTaken) {
