@@ -42,12 +42,9 @@
 #define VELMORA_CALL
 #endif
 
-#if defined(VELMORA_BUILDING)
-#if defined(_WIN32)
-#define VELMORA_API __declspec(dllexport)
-#else
+/* On Windows the library's .def file names the exports, undecorated. */
+#if defined(VELMORA_BUILDING) && !defined(_WIN32)
 #define VELMORA_API __attribute__((visibility("default")))
-#endif
 #else
 #define VELMORA_API
 #endif

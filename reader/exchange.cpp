@@ -8,9 +8,9 @@
 #include "answer_record.h"
 #include "pcsc_values.h"
 #include "session_state.h"
-#include "ticks.h"
 #include "trace.h"
 #include "velmora.h"
+#include "velmora/ticks.h"
 
 namespace velmora {
 namespace {
@@ -41,7 +41,7 @@ void TraceSent(const uint8_t* bytes, uint8_t length) {
 }
 
 void TraceReply(const uint8_t* response, uint8_t received, uint32_t started) {
-  const auto elapsed = static_cast<int32_t>(GetTickCount() - started);
+  const auto elapsed = static_cast<int32_t>(platform::GetTickCount() - started);
   WriteTrace("返回数据:" + BytesToHex(response + kReplyOffset, received) + "  " +
              std::to_string(elapsed) + "毫秒");
 }
@@ -57,7 +57,7 @@ bool Reopen() {
 void AfterFailedTransmission(LONG code) {
   WriteTrace("SCardTransmit失败：" + Hex8(PcscCodeBits(code)));
   ReadCard_Exit(0);
-  Sleep(kRetryPauseMs);
+  platform::Sleep(kRetryPauseMs);
   WriteTrace("试图再次初始化读卡器");
 }
 
@@ -86,7 +86,7 @@ uint16_t StoreResult(uint8_t* response, uint8_t received, uint8_t* receivedLengt
 bool FetchPendingReply(uint8_t* response, Transmission& reply, uint32_t& started) {
   if (reply.received < 2 || StatusByte1(response, reply.received) != kResponsePending) return true;
   TraceReply(response, reply.received, started);
-  started = GetTickCount();
+  started = platform::GetTickCount();
   const uint8_t getResponse[5] = {0x00, 0xC0, 0x00, 0x00,
                                   response[kReplyOffset + reply.received - 1]};
   TraceSent(getResponse, sizeof getResponse);
@@ -110,7 +110,7 @@ uint16_t ExchangeApdu(const uint8_t* command, int32_t commandLength, uint8_t* re
       }
       if (!Reopen()) continue;
     }
-    uint32_t started = GetTickCount();
+    uint32_t started = platform::GetTickCount();
     TraceSent(command, length);
     Transmission reply = Transmit(command, length, response);
     if (reply.code != SCARD_S_SUCCESS) {

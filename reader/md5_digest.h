@@ -1,4 +1,5 @@
-// RFC 1321 MD5 through libcrypto, for the card-number check value.
+// RFC 1321 MD5 for the card-number check value, computed by the system's
+// cryptographic library (one implementation per system, under platform/).
 #pragma once
 
 #include <array>
@@ -14,7 +15,7 @@ class Md5Digest {
   Md5Digest() = default;  // the result starts cleared
 
   // Digests `length` bytes (initialise, add all, finish) and copies the 16
-  // bytes to `out`. False when libcrypto fails; `out` is then untouched.
+  // bytes to `out`. False when the digest cannot be computed; `out` is then untouched.
   bool Digest(const uint8_t* data, size_t length, uint8_t* out);
 
  private:

@@ -10,6 +10,7 @@
 #include "session_state.h"
 #include "trace.h"
 #include "velmora.h"
+#include "velmora/pcsc_calls.h"
 
 namespace velmora {
 namespace {
@@ -44,7 +45,7 @@ void ReleaseContext(SessionState& session) {
 std::vector<std::string> ListReaders(SCARDCONTEXT context) {
   char* multiString = nullptr;
   DWORD length = SCARD_AUTOALLOCATE;
-  if (SCardListReaders(context, nullptr, reinterpret_cast<LPSTR>(&multiString), &length) !=
+  if (platform::ListReaders(context, reinterpret_cast<LPSTR>(&multiString), &length) !=
       SCARD_S_SUCCESS) {
     return {};
   }
@@ -77,8 +78,8 @@ extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t /*port*/, int3
   SCARDHANDLE handle = 0;
   DWORD protocol = 0;
   const LONG code =
-      SCardConnect(session.contextHandle, session.readerName.c_str(), SCARD_SHARE_EXCLUSIVE,
-                   SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &handle, &protocol);
+      platform::Connect(session.contextHandle, session.readerName.c_str(), SCARD_SHARE_EXCLUSIVE,
+                        SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &handle, &protocol);
   if (code != SCARD_S_SUCCESS) {
     WriteTrace("SCardConnect失败：" + Hex8(PcscCodeBits(code)));
     return ConnectFailureResult(code);

@@ -2,8 +2,8 @@
 
 namespace velmora {
 
-std::recursive_mutex& ReaderLock() {
-  static std::recursive_mutex lock;
+platform::RecursiveLock& ReaderLock() {
+  static platform::RecursiveLock lock;
   return lock;
 }
 

@@ -6,8 +6,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
+
+#include "velmora/recursive_lock.h"
 
 namespace velmora {
 
@@ -21,7 +22,7 @@ struct SessionState {
 
 // Serialises session opening and every command exchange. Recursive because
 // the exchange re-opens the session while it holds the lock.
-std::recursive_mutex& ReaderLock();
+platform::RecursiveLock& ReaderLock();
 
 // Read and written only while ReaderLock is held.
 SessionState& Session();

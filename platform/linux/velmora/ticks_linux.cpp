@@ -1,9 +1,9 @@
-#include "ticks.h"
-
 #include <chrono>
 #include <thread>
 
-namespace velmora {
+#include "velmora/ticks.h"
+
+namespace velmora::platform {
 
 uint32_t GetTickCount() {
   const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
@@ -15,4 +15,4 @@ void Sleep(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-}  // namespace velmora
+}  // namespace velmora::platform

@@ -1,9 +1,9 @@
-#include "md5_digest.h"
-
 #include <openssl/evp.h>
 
 #include <cstring>
 #include <memory>
+
+#include "md5_digest.h"
 
 namespace velmora {
 namespace {

@@ -1,0 +1,29 @@
+// The library's one recursive lock: a critical section on Windows.
+#pragma once
+
+#include <cstddef>
+
+namespace velmora::platform {
+
+// Made in place and never destroyed: an exchange may still run on another
+// thread while the process unloads the library, and nothing of it lives
+// outside the library's own storage. The thread that holds the lock may take
+// it again. Meets BasicLockable, so std::lock_guard takes it.
+class RecursiveLock {
+ public:
+  // Room for the system's lock object.
+  static constexpr size_t kNativeSize = 64;
+  static constexpr size_t kNativeAlignment = 16;
+
+  RecursiveLock();
+  RecursiveLock(const RecursiveLock&) = delete;
+  RecursiveLock& operator=(const RecursiveLock&) = delete;
+
+  void lock();
+  void unlock();
+
+ private:
+  alignas(kNativeAlignment) unsigned char native_[kNativeSize];
+};
+
+}  // namespace velmora::platform
