@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace duvane::platform {
 
@@ -16,6 +17,10 @@ struct LocalTime {
 
 // The local date and time, to the second.
 LocalTime NowLocal();
+
+// The separator between hours, minutes and seconds in the regional settings
+// of the workstation (read when called); ":" where the system has none.
+std::string TimeSeparator();
 
 // Milliseconds since an arbitrary fixed point; monotonic, wraps at 2^32.
 uint32_t TickCountMs();

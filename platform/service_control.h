@@ -1,6 +1,8 @@
 // Control requests from the system's service manager, delivered to the
 // service on a thread of their own. On Linux they arrive as signals: SIGTERM
-// and SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates.
+// and SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates;
+// systemd cannot tell a shutdown from a stop. On Windows the service control
+// manager calls the control handler on the dispatcher thread.
 #pragma once
 
 #include <functional>
@@ -8,7 +10,7 @@
 
 namespace duvane::platform {
 
-enum class ServiceControl { Stop, Pause, Continue, Interrogate };
+enum class ServiceControl { Stop, Pause, Continue, Interrogate, Shutdown };
 
 const char* ServiceControlName(ServiceControl control);
 
@@ -17,8 +19,8 @@ class ControlRequestSource {
   // Must run before any other thread of the process starts, so that control
   // requests reach only the source's own thread.
   static void PrepareProcess();
-  // Starts the thread that calls `deliver` for each request in arrival order.
-  // The thread ends after delivering a stop, or when the source is destroyed.
+  // Calls `deliver` for each request in arrival order, from a thread that is
+  // not the caller's, until a stop was delivered or the source is destroyed.
   static std::unique_ptr<ControlRequestSource> Start(std::function<void(ServiceControl)> deliver);
   virtual ~ControlRequestSource() = default;
 };

@@ -11,13 +11,14 @@ bool SameDay(const platform::LocalTime& a, const platform::LocalTime& b) {
 
 }  // namespace
 
-std::string FormatLogLine(const platform::LocalTime& t, std::string_view message) {
+std::string FormatLogLine(const platform::LocalTime& t, std::string_view message,
+                          std::string_view timeSeparator) {
   message = message.substr(0, message.find('\0'));
   std::string line;
   line.reserve(24 + message.size() + message.size() / 16);
   AppendDate(line, t, '-');
   line.push_back(' ');
-  AppendTime(line, t);
+  AppendTime(line, t, timeSeparator);
   line.push_back(' ');
   // The files are byte-identical to those of the original platform, whose
   // text-mode streams turned every line feed into CR LF.
@@ -41,6 +42,7 @@ std::string LogFileName(const platform::LocalTime& t) {
 
 DailyLog::DailyLog(std::string folder, Clock clock)
     : folder_(std::move(folder)),
+      timeSeparator_(platform::TimeSeparator()),
       clock_(std::move(clock)),
       file_(platform::FileAppender::Create()) {}
 
@@ -48,7 +50,7 @@ void DailyLog::WriteLog(std::string_view message) const {
   // One reading of the clock names the file and stamps the line, so a line
   // always lands in the file of the date it carries.
   const platform::LocalTime now = clock_();
-  file_->Append(PathFor(now), FormatLogLine(now, message));
+  file_->Append(PathFor(now), FormatLogLine(now, message, timeSeparator_));
 }
 
 const std::string& DailyLog::PathFor(const platform::LocalTime& time) const {

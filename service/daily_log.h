@@ -11,9 +11,11 @@
 
 namespace duvane {
 
-// The log line as it reaches the file: "yyyy-mm-dd hh:nn:ss " and the message
-// up to its first zero byte, every line feed written as CR LF, then CR LF.
-std::string FormatLogLine(const platform::LocalTime& time, std::string_view message);
+// The log line as it reaches the file: "yyyy-mm-dd hh:nn:ss " (the time
+// separator in place of ":") and the message up to its first zero byte,
+// every line feed written as CR LF, then CR LF.
+std::string FormatLogLine(const platform::LocalTime& time, std::string_view message,
+                          std::string_view timeSeparator = ":");
 
 // "yyyymmdd.txt"
 std::string LogFileName(const platform::LocalTime& time);
@@ -22,8 +24,9 @@ class DailyLog {
  public:
   using Clock = std::function<platform::LocalTime()>;
 
-  // `folder` ends with a slash; the service passes its fixed folder. Tests
-  // may pass a clock of their own.
+  // `folder` ends with the folder separator; the service passes its fixed
+  // folder. The time separator of the regional settings is read once here.
+  // Tests may pass a clock of their own.
   explicit DailyLog(std::string folder, Clock clock = platform::NowLocal);
 
   // Appends one line to the day's file; the line is in the file when this
@@ -42,6 +45,7 @@ class DailyLog {
   const std::string& PathFor(const platform::LocalTime& time) const;
 
   std::string folder_;
+  std::string timeSeparator_;
   Clock clock_;
   std::unique_ptr<platform::FileAppender> file_;
   mutable platform::LocalTime pathDate_;

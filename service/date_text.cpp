@@ -34,14 +34,13 @@ void AppendDate(std::string& out, const platform::LocalTime& t, char separator) 
   out.append(text, static_cast<size_t>(at - text));
 }
 
-void AppendTime(std::string& out, const platform::LocalTime& t) {
-  char text[48];
-  char* at = PutPadded(text, t.hour, 2);
-  *at++ = ':';
-  at = PutPadded(at, t.minute, 2);
-  *at++ = ':';
-  at = PutPadded(at, t.second, 2);
-  out.append(text, static_cast<size_t>(at - text));
+void AppendTime(std::string& out, const platform::LocalTime& t, std::string_view separator) {
+  char text[16];
+  out.append(text, static_cast<size_t>(PutPadded(text, t.hour, 2) - text));
+  out += separator;
+  out.append(text, static_cast<size_t>(PutPadded(text, t.minute, 2) - text));
+  out += separator;
+  out.append(text, static_cast<size_t>(PutPadded(text, t.second, 2) - text));
 }
 
 }  // namespace duvane

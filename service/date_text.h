@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 
@@ -12,7 +13,7 @@ namespace duvane {
 // Appends "yyyymmdd", with `separator` between the parts when it is not '\0'.
 void AppendDate(std::string& out, const platform::LocalTime& time, char separator);
 
-// Appends "hh:nn:ss".
-void AppendTime(std::string& out, const platform::LocalTime& time);
+// Appends "hh:nn:ss" with `separator` in place of ":".
+void AppendTime(std::string& out, const platform::LocalTime& time, std::string_view separator);
 
 }  // namespace duvane

@@ -58,24 +58,34 @@ void TDuvaneS::ServiceStop() {
 }
 
 void TDuvaneS::HandleControl(platform::ServiceControl control) {
+  using platform::ServiceState;
   switch (control) {
     case platform::ServiceControl::Stop:
-      LogUndeliveredReport(platform::ReportStopping());
+      LogUndeliveredReport(platform::ReportState(ServiceState::StopPending));
       ServiceStop();
       loop_.Quit();
       break;
     case platform::ServiceControl::Pause:
+      LogUndeliveredReport(platform::ReportState(ServiceState::PausePending));
       paused_ = true;
       loop_.SetPaused(true);
-      LogUndeliveredReport(platform::ReportStatus("Paused"));
+      LogUndeliveredReport(platform::ReportState(ServiceState::Paused));
       break;
     case platform::ServiceControl::Continue:
+      LogUndeliveredReport(platform::ReportState(ServiceState::ContinuePending));
       paused_ = false;
       loop_.SetPaused(false);
-      LogUndeliveredReport(platform::ReportStatus("Running"));
+      LogUndeliveredReport(platform::ReportState(ServiceState::Running));
       break;
     case platform::ServiceControl::Interrogate:
-      LogUndeliveredReport(platform::ReportStatus(paused_ ? "Paused" : "Running"));
+      LogUndeliveredReport(
+          platform::ReportState(paused_ ? ServiceState::Paused : ServiceState::Running));
+      break;
+    case platform::ServiceControl::Shutdown:
+      // The machine is going down: the process ends without the stop
+      // sequence, so no stop line is written and the reader is not closed.
+      LogUndeliveredReport(platform::ReportState(ServiceState::StopPending));
+      loop_.Quit();
       break;
   }
 }

@@ -16,8 +16,8 @@ namespace duvane {
 
 struct ServiceSettings {
   uint16_t port;
-  std::string logFolder;          // ends with "/"
-  std::string readerLibraryFile;  // loaded by the platform's search
+  std::string logFolder;          // ends with the folder separator
+  std::string readerLibraryFile;  // loaded from the program's own folder
 };
 
 class TDuvaneS final : public platform::ConnectionHandler {
@@ -27,7 +27,8 @@ class TDuvaneS final : public platform::ConnectionHandler {
   // Never fails the start: listener, library and reader problems are logged.
   void ServiceStart();
   void ServiceStop();
-  // Carries out one control request; the loop ends after a stop.
+  // Carries out one control request; the loop ends after a stop or a
+  // shutdown.
   void HandleControl(platform::ServiceControl control);
 
   const DailyLog& Log() const { return log_; }

@@ -1,25 +1,25 @@
 // SDuvane: the local card-reader service. With -INSTALL or -UNINSTALL it
-// registers or removes itself with the service manager; otherwise it runs in
-// the foreground until it is told to stop.
+// registers or removes itself with the service manager; otherwise it runs as
+// the service until it is told to stop.
 #include <exception>
 #include <iostream>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/process_info.h"
+#include "platform/system_places.h"
 #include "service/command_line.h"
 #include "service/service_runner.h"
 
 namespace {
 
-// Fixed values of the system; there is no configuration.
+// Fixed values of the system; there is no configuration. The places of its
+// files are fixed per operating system (platform/system_places.h).
 constexpr uint16_t kServicePort = 10240;
-constexpr const char* kLogFolder = "/var/log/duvane/";
-constexpr const char* kReaderLibraryFile = "libVelmora.so";
-constexpr const char* kUnitFolder = "/etc/systemd/system";
 
 std::string ProgramName(const char* argv0) {
   std::string path = argv0 != nullptr ? argv0 : "SDuvane";
-  size_t slash = path.rfind('/');
+  size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -28,11 +28,14 @@ std::string ProgramName(const char* argv0) {
 int main(int argc, char** argv) {
   try {
     const duvane::CommandLineSwitches switches = duvane::ParseSwitches(argc, argv);
+    namespace platform = duvane::platform;
     if (switches.install || switches.uninstall) {
-      return duvane::RunRegistration(switches, kUnitFolder, duvane::platform::ExecutablePath(),
-                                     std::cout, std::cerr);
+      platform::PrepareConsoleOutput();
+      return duvane::RunRegistration(switches, platform::kServiceRegistry,
+                                     platform::ExecutablePath(), std::cout, std::cerr);
     }
-    return duvane::RunService({kServicePort, kLogFolder, kReaderLibraryFile}, ProgramName(argv[0]));
+    return duvane::RunService({kServicePort, platform::kLogFolder, platform::kReaderLibraryFile},
+                              ProgramName(argv[0]));
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
     return 1;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/service_control.h"
+#include "platform/service_host.h"
 #include "platform/service_status.h"
 #include "platform/system_log.h"
 #include "service/service_identity.h"
@@ -17,10 +18,23 @@ void ReportServiceFailure(std::string_view on, std::string_view message) {
       kServiceName, "Service failed on " + std::string(on) + ": " + std::string(message));
 }
 
-}  // namespace
+// A control request that failed leaves the manager showing a pending state,
+// so the state that held before it is reported again. After a shutdown the
+// process ends anyway.
+void CarryOutControl(TDuvaneS& service, platform::ServiceControl control) {
+  try {
+    service.HandleControl(control);
+  } catch (const std::exception& e) {
+    ReportServiceFailure(platform::ServiceControlName(control), e.what());
+    if (control == platform::ServiceControl::Shutdown) return;
+    LogUndeliveredReport(platform::ReportState(service.Paused() ? platform::ServiceState::Paused
+                                                                : platform::ServiceState::Running));
+  }
+}
 
-int RunService(const ServiceSettings& settings, const std::string& programName) {
-  platform::ControlRequestSource::PrepareProcess();
+// The service thread: the start sequence, then every socket event and
+// control request until a stop or shutdown.
+int ServeUntilStopped(const ServiceSettings& settings, const std::string& programName) {
   auto loop = platform::EventLoop::Create([programName](const std::string& message) {
     platform::WriteSystemLogError(programName, message);
   });
@@ -30,15 +44,10 @@ int RunService(const ServiceSettings& settings, const std::string& programName) 
   platform::EventLoop* loopPtr = loop.get();
   auto controls =
       platform::ControlRequestSource::Start([loopPtr, &service](platform::ServiceControl c) {
-        loopPtr->Post([&service, c] {
-          try {
-            service.HandleControl(c);
-          } catch (const std::exception& e) {
-            ReportServiceFailure(platform::ServiceControlName(c), e.what());
-          }
-        });
+        loopPtr->Post([&service, c] { CarryOutControl(service, c); });
       });
 
+  LogUndeliveredReport(platform::ReportState(platform::ServiceState::StartPending));
   try {
     service.ServiceStart();
   } catch (const std::exception& e) {
@@ -46,7 +55,7 @@ int RunService(const ServiceSettings& settings, const std::string& programName) 
     return 1;
   }
   LogUndeliveredReport(platform::ReportReady());
-  LogUndeliveredReport(platform::ReportStatus("Running"));
+  LogUndeliveredReport(platform::ReportState(platform::ServiceState::Running));
   try {
     loop->Run();
   } catch (const std::exception& e) {
@@ -54,6 +63,14 @@ int RunService(const ServiceSettings& settings, const std::string& programName) 
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int RunService(const ServiceSettings& settings, const std::string& programName) {
+  platform::ControlRequestSource::PrepareProcess();
+  return platform::RunAsService(kServiceName, programName,
+                                [&] { return ServeUntilStopped(settings, programName); });
 }
 
 }  // namespace duvane

@@ -20,6 +20,8 @@ LocalTime NowLocal() {
   return cached;
 }
 
+std::string TimeSeparator() { return ":"; }
+
 uint32_t TickCountMs() {
   struct timespec ts {};
   clock_gettime(CLOCK_MONOTONIC, &ts);

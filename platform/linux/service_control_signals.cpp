@@ -51,16 +51,6 @@ class SignalSource final : public ControlRequestSource {
 
 }  // namespace
 
-const char* ServiceControlName(ServiceControl control) {
-  switch (control) {
-    case ServiceControl::Stop: return "stop";
-    case ServiceControl::Pause: return "pause";
-    case ServiceControl::Continue: return "continue";
-    case ServiceControl::Interrogate: return "interrogate";
-  }
-  return "unknown";
-}
-
 void ControlRequestSource::PrepareProcess() {
   const sigset_t set = ControlSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);

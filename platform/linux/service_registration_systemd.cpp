@@ -90,6 +90,35 @@ void ForgetUnit(const ServiceManager& manager, const std::string& path) {
   manager.systemctl({"daemon-reload"});
 }
 
+// The sandbox costs the service nothing: it reads cards through pcscd's Unix
+// socket, loads its libraries from its own folder, sounds the console's
+// speaker (CAP_SYS_TTY_CONFIG), reports to systemd and the system log over
+// Unix sockets, listens on IPv4 and writes only its log folder. Netlink stays
+// open for identity-card libraries that watch USB through libusb.
+constexpr std::string_view kSandbox =
+    "LogsDirectory=duvane\n"
+    "NoNewPrivileges=yes\n"
+    "CapabilityBoundingSet=CAP_SYS_TTY_CONFIG\n"
+    "ProtectSystem=strict\n"
+    "ProtectHome=read-only\n"
+    "PrivateTmp=yes\n"
+    "PrivateMounts=yes\n"
+    "ProtectKernelTunables=yes\n"
+    "ProtectKernelModules=yes\n"
+    "ProtectKernelLogs=yes\n"
+    "ProtectControlGroups=yes\n"
+    "ProtectHostname=yes\n"
+    "ProtectProc=invisible\n"
+    "RestrictAddressFamilies=AF_INET AF_UNIX AF_NETLINK\n"
+    "RestrictNamespaces=yes\n"
+    "RestrictRealtime=yes\n"
+    "RestrictSUIDSGID=yes\n"
+    "LockPersonality=yes\n"
+    "SystemCallArchitectures=native\n"
+    "SystemCallFilter=@system-service\n"
+    "SystemCallFilter=~@privileged @resources\n"
+    "SystemCallErrorNumber=EPERM\n";
+
 }  // namespace
 
 std::string UnitFileText(const ServiceDefinition& service) {
@@ -105,6 +134,8 @@ std::string UnitFileText(const ServiceDefinition& service) {
          "\n"
          "User=root\n"
          "Restart=on-failure\n"
+         "# Read-only system and home, a private /tmp; only the log folder is writable.\n" +
+         std::string(kSandbox) +
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";

@@ -16,6 +16,19 @@ std::string Notify(const std::string& state) {
 
 }  // namespace
 
+std::string ReportState(ServiceState state) {
+  switch (state) {
+    case ServiceState::Running:
+      return ReportStatus("Running");
+    case ServiceState::Paused:
+      return ReportStatus("Paused");
+    case ServiceState::StopPending:
+      return ReportStopping();
+    default:
+      return {};  // states that systemd does not know
+  }
+}
+
 std::string ReportReady() { return Notify("READY=1"); }
 
 std::string ReportStopping() { return Notify("STOPPING=1"); }

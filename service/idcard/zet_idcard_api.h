@@ -21,12 +21,9 @@
 #define ZET_CALL
 #endif
 
-#if defined(ZET_IDCARD_BUILDING)
-#if defined(_WIN32)
-#define ZET_API __declspec(dllexport)
-#else
+/* On Windows the library's .def file names the exports, undecorated. */
+#if defined(ZET_IDCARD_BUILDING) && !defined(_WIN32)
 #define ZET_API __attribute__((visibility("default")))
-#endif
 #else
 #define ZET_API
 #endif

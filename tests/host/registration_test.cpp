@@ -45,7 +45,7 @@ Outcome Registration(const duvane::CommandLineSwitches& switches, const ServiceM
 }
 
 TEST(HostUnitFile, ShippedFileIsTheGeneratedOne) {
-  EXPECT_EQ(ReadFile(HOST_SHIPPED_UNIT_FILE), DuvaneUnitText(kProgram));
+  EXPECT_EQ(ReadFile(HOST_SHIPPED_UNIT_FILE), DuvaneUnitText("/usr/lib/duvane/SDuvane"));
 }
 
 TEST(HostUnitFile, TellsSystemdHowToRunTheService) {

@@ -213,6 +213,65 @@ TEST_F(ServiceWithSimulatedReader, UnpluggedReaderFailsAndRecoversAfterReplug) {
   EXPECT_EQ(service->Wait(), 0);
 }
 
+// The service in the view that its unit's sandbox gives it (read-only system
+// and home, private /tmp, only the log folder writable; duvane-sandbox-run),
+// installed outside /tmp as a package installs it, with pcscd at its usual
+// socket and the identity-card simulation.
+class SandboxedService : public ServiceHost {
+ protected:
+  static constexpr const char* kFolder = "/mnt/duvane";
+
+  void SetUp() override {
+    ServiceHost::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_EQ(mount("tmpfs", "/mnt", "tmpfs", 0, "size=64m"), 0);
+    fs::create_directories(kFolder);
+    for (const char* file : {"SDuvane", "libVelmora.so", "libZetIDCardAPI.so"}) {
+      fs::copy_file(BinFolder() + "/" + file, std::string(kFolder) + "/" + file);
+    }
+    std::ofstream(std::string(kFolder) + "/face.bin") << "\x89PNG";
+    std::ofstream(std::string(kFolder) + "/holder.txt")
+        << "name=林晓澜\nsex=女\nnation=汉\naddress=松涛路十八号\nidnumber=99010219900307002X\n"
+           "photo="
+        << kFolder << "/face.bin\n";
+    fs::create_directories("/run/pcscd");
+    ASSERT_EQ(mount("tmpfs", "/run/pcscd", "tmpfs", 0, "size=1m"), 0);
+    pcscd_ = std::make_unique<simreader::SimPcscd>(
+        std::vector<std::string>{"Quorvell K370A Reader"}, "/run/pcscd/pcscd.comm");
+    pcscd_->Reader().InsertCard(simreader::DemoCard());
+    ASSERT_TRUE(pcscd_->Reader().WaitForCard(true, 5s));
+  }
+
+  static int RunSandboxed(const std::string& shellCommand) {
+    Process shell(BinFolder() + "/duvane-sandbox-run", {"/bin/sh", "-c", shellCommand});
+    return shell.Wait().value_or(-1);
+  }
+
+  std::unique_ptr<simreader::SimPcscd> pcscd_;
+};
+
+TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
+  EXPECT_EQ(RunSandboxed("touch /var/log/duvane/probe && rm /var/log/duvane/probe"), 0);
+  EXPECT_NE(RunSandboxed(std::string("touch ") + kFolder + "/probe"), 0);
+
+  Process service(BinFolder() + "/duvane-sandbox-run", {std::string(kFolder) + "/SDuvane"},
+                  {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}});
+  ASSERT_TRUE(WaitForListening(kPort)) << service.Stderr();
+  ASSERT_TRUE(
+      Eventually([] { return ReadTodaysLog().find(G("打开370读卡器")) != std::string::npos; }));
+  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
+  EXPECT_EQ(Body("getpid"),
+            "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"林晓澜\",\"Sex\":\"女\","
+            "\"Nation\":\"汉\",\"Address\":\"松涛路十八号\",\"IDCardNo\":\"99010219900307002X\","
+            "\"photo\":\"iVBORw==\"}");
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(), 0);
+  ExpectInOrder(ReadTodaysLog(),
+                {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
+                 "strCMD:GETCARDSN", "strCMD:GETPID", G("服务侦听停止")});
+}
+
 // Registration against a private, empty unit folder.
 class Registration : public ::testing::Test {
  protected:

@@ -1,0 +1,21 @@
+#include "platform/service_control.h"
+
+namespace duvane::platform {
+
+const char* ServiceControlName(ServiceControl control) {
+  switch (control) {
+    case ServiceControl::Stop:
+      return "stop";
+    case ServiceControl::Pause:
+      return "pause";
+    case ServiceControl::Continue:
+      return "continue";
+    case ServiceControl::Interrogate:
+      return "interrogate";
+    case ServiceControl::Shutdown:
+      return "shutdown";
+  }
+  return "unknown";
+}
+
+}  // namespace duvane::platform

@@ -1,0 +1,18 @@
+// The service's fixed places on this operating system. They are no settings:
+// the program passes them to its components, which take them as parameters
+// so that tests can give others.
+#pragma once
+
+namespace duvane::platform {
+
+// Folder of the daily log files, ending with the folder separator: "C:\" on
+// Windows, "/var/log/duvane/" on Linux.
+extern const char* const kLogFolder;
+// File name of the reader library, loaded from the program's own folder:
+// "Velmora.dll" on Windows, "libVelmora.so" on Linux.
+extern const char* const kReaderLibraryFile;
+// Where service registrations are kept: systemd's unit folder on Linux; ""
+// on Windows, where the service control manager keeps them.
+extern const char* const kServiceRegistry;
+
+}  // namespace duvane::platform

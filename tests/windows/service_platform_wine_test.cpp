@@ -1,0 +1,76 @@
+// The service's platform layer of the Windows build, under Wine: the reader
+// library is loaded from the program's own folder only, and text is
+// converted with code page 936 whatever the workstation's locale.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/dynamic_library.h"
+#include "platform/process_info.h"
+
+namespace {
+
+using namespace duvane::platform;
+
+// This program runs from test-bin/; the shipped files are in bin/ beside it.
+std::string ShippedFolder() { return ExecutableFolder() + "\\..\\bin"; }
+
+// A copy of Velmora.dll under `name` in this program's folder, removed again
+// at the end of the test.
+class CopyBesideProgram {
+ public:
+  explicit CopyBesideProgram(const std::string& name) : path_(ExecutableFolder() + "\\" + name) {
+    copied_ = CopyFileA((ShippedFolder() + "\\Velmora.dll").c_str(), path_.c_str(), FALSE) != 0;
+  }
+  ~CopyBesideProgram() { DeleteFileA(path_.c_str()); }
+  bool Copied() const { return copied_; }
+
+ private:
+  std::string path_;
+  bool copied_ = false;
+};
+
+TEST(ServicePlatformUnderWine, LibraryPlantedInTheCurrentFolderOrOnPathIsNotLoaded) {
+  const std::string shipped = ShippedFolder();
+  ASSERT_TRUE(SetCurrentDirectoryA(shipped.c_str()));
+  char path[32768] = {};
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  SetEnvironmentVariableA("PATH", (shipped + ";" + path).c_str());
+  const LoadedLibrary planted = LoadDynamicLibrary("Velmora.dll");
+  EXPECT_EQ(planted.handle, nullptr);
+  EXPECT_FALSE(planted.error.empty());
+}
+
+TEST(ServicePlatformUnderWine, LibraryBesideTheProgramIsLoadedAndUnloaded) {
+  CopyBesideProgram copy("VelmoraBeside.dll");
+  ASSERT_TRUE(copy.Copied());
+  const LoadedLibrary loaded = LoadDynamicLibrary("VelmoraBeside.dll");
+  ASSERT_NE(loaded.handle, nullptr) << loaded.error;
+  EXPECT_NE(FindSymbol(loaded.handle, "ReadCard_Init"), nullptr);
+  EXPECT_EQ(FindSymbol(loaded.handle, "ReadCard_Init@8"), nullptr);
+  EXPECT_EQ(UnloadDynamicLibrary(loaded.handle), "");
+}
+
+TEST(ServicePlatformUnderWine, TextIsConvertedWithCodePage936) {
+  const struct {
+    std::string utf8;
+    std::string gbk;
+  } cases[] = {
+      {"本地硬件服务", "\xB1\xBE\xB5\xD8\xD3\xB2\xBC\xFE\xB7\xFE\xCE\xF1"},
+      {"GET /x?y", "GET /x?y"},
+      {"a\xC3\x28\xFF"
+       "b",
+       "a?(?b"},  // each invalid byte one "?"
+      {"", ""},
+  };
+  for (const auto& [utf8, gbk] : cases) {
+    EXPECT_EQ(Utf8ToAnsi(utf8), gbk) << utf8;
+    if (utf8.find('\xFF') == std::string::npos) {
+      EXPECT_EQ(AnsiToUtf8(gbk), utf8) << utf8;
+    }
+  }
+}
+
+}  // namespace

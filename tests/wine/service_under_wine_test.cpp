@@ -1,0 +1,306 @@
+// SDuvane.exe of the 64-bit Windows build as a real service of Wine's service
+// control manager, in a private host: registered with -INSTALL, started the
+// way a Windows machine boots, asked over Winsock by a client on the Linux
+// side, stopped with "net stop" and removed with -UNINSTALL. The folder of the
+// service holds the test winscard.dll with the demo card and the stand-in's
+// holder file, so every command answers from simulated hardware.
+//
+// The tests of the suite build on each other and run in their order.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "platform/clock.h"
+#include "service/daily_log.h"
+#include "tests/fixtures/zetidcard/base64.h"
+#include "tests/service/gbk.h"
+#include "tests/support/private_host.h"
+#include "tests/wine/wine_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::BodyOf;
+using testsupport::Client;
+using testsupport::Eventually;
+using winetest::Outcome;
+using winetest::WineSession;
+
+namespace fs = std::filesystem;
+
+constexpr uint16_t kPort = 10240;
+constexpr const char* kProgram = "C:\\duvane\\SDuvane.exe";
+
+fs::path WindowsBuild() {
+  const char* named = std::getenv("DUVANE_WINDOWS_BUILD");
+  return named != nullptr && *named != '\0' ? fs::path(named) : fs::path(DUVANE_WINDOWS_BUILD);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string Today() {
+  const duvane::platform::LocalTime t = duvane::platform::NowLocal();
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d", t.year, t.month, t.day);
+  return date;
+}
+
+std::string ExpectedReply(const std::string& body) {
+  return "HTTP/1.1 200 OK \r\nDate: " + Today() +
+         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
+         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
+         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
+         "Content-Length: " +
+         std::to_string(body.size()) + " \r\n\r\n" + body;
+}
+
+class ServiceUnderWine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(WindowsBuild() / "bin" / "SDuvane.exe")) {
+      skip_ = "no 64-bit Windows build in " + WindowsBuild().string() +
+              " (cmake --preset windows-x64 && cmake --build --preset windows-x64)";
+      return;
+    }
+    if (!testsupport::EnterPrivateHost()) {
+      skip_ = "needs root for a private host";
+      return;
+    }
+    wine_ = std::make_unique<WineSession>();
+    if (!wine_->Start(skip_)) return;
+    ASSERT_TRUE(LayOutServiceFolder());
+    firstInstall_ = wine_->Run({kProgram, "-INSTALL"});
+    booted_ = wine_->Reboot() && testsupport::WaitForListening(kPort, 60s);
+  }
+
+  static void TearDownTestSuite() { wine_.reset(); }
+
+  void SetUp() override {
+    if (!skip_.empty()) GTEST_SKIP() << skip_;
+  }
+
+  // The three shipped files, the test winscard.dll with a folder holding the
+  // demo card, and the identity-card holder beside the stand-in.
+  static bool LayOutServiceFolder() {
+    const fs::path folder = wine_->DriveC() / "duvane";
+    fs::create_directories(folder);
+    const fs::path build = WindowsBuild();
+    for (const char* file : {"SDuvane.exe", "Velmora.dll", "ZetIDCardAPI.dll"}) {
+      fs::copy_file(build / "bin" / file, folder / file);
+    }
+    fs::copy_file(build / "test-bin" / "winscard.dll", folder / "winscard.dll");
+    const fs::path demo = fs::path(DUVANE_SOURCE_DIR) / "tests/fixtures/zetidcard/demo";
+    fs::copy_file(demo / "holder.txt", folder / "ZetIDCardAPI.holder.txt");
+    fs::copy_file(demo / "photo.png", folder / "photo.png");
+    const std::string simFolder = (build / "test-bin" / "sim-folder.exe").string();
+    return wine_->Run({simFolder, "C:\\duvane\\simreader"}).status == 0;
+  }
+
+  static std::string Log() {
+    return ReadFile(wine_->DriveC() / duvane::LogFileName(duvane::platform::NowLocal()));
+  }
+
+  static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 10s) {
+    return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
+  }
+
+  // The log from the request whose received text starts with `request`, and
+  // the socket handle it was received on ("" when it is not logged).
+  static std::string LogFrom(const std::string& request, std::string& socketId) {
+    const std::string log = Log();
+    const size_t at = log.find(G(")收到原始数据：") + request);
+    if (at == std::string::npos) return {};
+    const size_t open = log.rfind('(', at);
+    socketId = log.substr(open + 1, at - open - 1);
+    return log.substr(open);
+  }
+
+  static inline std::unique_ptr<WineSession> wine_;
+  static inline std::string skip_;
+  static inline Outcome firstInstall_;
+  static inline bool booted_ = false;
+};
+
+TEST_F(ServiceUnderWine, InstallRegistersTheServiceOnceAndASecondInstallFails) {
+  EXPECT_EQ(firstInstall_.status, 0) << firstInstall_.err;
+  EXPECT_EQ(firstInstall_.out, "Service installed successfully\n");
+  const Outcome query = wine_->Run({"sc", "query", "DuvaneS"});
+  EXPECT_NE(query.out.find("RUNNING"), std::string::npos) << query.out;
+
+  const Outcome again = wine_->Run({kProgram, "/install", "-silent"});
+  EXPECT_NE(again.status, 0);
+  EXPECT_EQ(again.out, "");
+  EXPECT_EQ(again.err.rfind("Service \"本地硬件服务\" failed to install with error: \"System "
+                            "Error.  Code: 1073.\r\n",
+                            0),
+            0u)
+      << again.err;
+}
+
+TEST_F(ServiceUnderWine, AnswersEachCommandWithTheExactHeaderBlock) {
+  ASSERT_TRUE(booted_) << "the service did not start listening";
+  const std::string photo = zetsim::Base64Encode(
+      ReadFile(fs::path(DUVANE_SOURCE_DIR) / "tests/fixtures/zetidcard/demo/photo.png"));
+  const std::pair<std::string, std::string> cases[] = {
+      {"GET /getcardno?callback=cb HTTP/1.1\r\n\r\n",
+       "cb({\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"})"},
+      {"GET /GETCARDSN?x HTTP/1.1\r\n\r\n",
+       "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardSN\":\"D4C3B2A1\",\"CardType\":"
+       "\"8\"}"},
+      {"GET /getpid?x HTTP/1.1\r\n\r\n",
+       "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"林晓澜\",\"Sex\":\"女\","
+       "\"Nation\":\"汉\",\"Address\":\"云岭省青川市梧桐区松涛路十八号\",\"IDCardNo\":"
+       "\"99010219900307002X\",\"photo\":\"" +
+           photo + "\"}"},
+      {"GET /foo?x HTTP/1.1\r\n\r\n",
+       "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}"},
+  };
+  Client client(kPort);
+  ASSERT_TRUE(client.Connected());
+  for (const auto& [request, body] : cases) {
+    client.Send(request);
+    EXPECT_EQ(client.ReadReply(10s), ExpectedReply(body)) << request;
+  }
+}
+
+TEST_F(ServiceUnderWine, DailyLogIsInTheRootOfDriveCInGbkWithCrLf) {
+  ASSERT_TRUE(booted_);
+  {
+    Client client(kPort);
+    client.Send("GET /logcheck?x HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(client.ReadReply(10s));
+  }
+  std::string id;
+  ASSERT_TRUE(Eventually([&] { return !LogFrom("GET /logcheck", id).empty(); }));
+  const std::string log = Log();
+  const std::string stamp = Today() + " ";
+  EXPECT_EQ(log.rfind(stamp, 0), 0u);
+  for (const std::string& line :
+       {G("服务侦听开始启动\r\n"), G("打开370读卡器成功！\r\n"),
+        "(" + id + G(")收到原始数据：") + "GET /logcheck?x HTTP/1.1\r\r\n\r\r\n\r\n",
+        G("转换后数据：") + "GET /logcheck?x HTTP/1.1\r\r\n",
+        std::string("strCMD:LOGCHECK;strParam:x\r\n")}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+}
+
+// The same lines as the Linux event loop gives.
+TEST_F(ServiceUnderWine, CleanCloseAfterARequestGivesTheDisconnectLineAndNoError) {
+  ASSERT_TRUE(booted_);
+  {
+    Client client(kPort);
+    client.Send("GET /closing?x HTTP/1.1\r\n\r\n");
+  }  // closed at once, before the reply came
+  std::string id;
+  ASSERT_TRUE(Eventually([&] {
+    return LogFrom("GET /closing", id).find(G("断开连接;SocketID = ")) != std::string::npos;
+  }));
+  const std::string lines = LogFrom("GET /closing", id);
+  EXPECT_NE(lines.find("strCMD:CLOSING;strParam:x"), std::string::npos);
+  EXPECT_NE(lines.find(G("127.0.0.1断开连接;SocketID = ") + id + "\r\n"), std::string::npos);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(LogFrom("GET /closing", id).find(G("非法：")), std::string::npos);
+}
+
+TEST_F(ServiceUnderWine, ResetGivesTheErrorLineAndNoDisconnectLine) {
+  ASSERT_TRUE(booted_);
+  {
+    Client client(kPort);
+    client.Send("GET /resetting?x HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(client.ReadReply(10s));
+    client.Reset();
+  }
+  std::string id;
+  ASSERT_TRUE(Eventually(
+      [&] { return LogFrom("GET /resetting", id).find(G("非法：")) != std::string::npos; }));
+  const std::string lines = LogFrom("GET /resetting", id);
+  EXPECT_NE(lines.find(G("127.0.0.1非法：10054;SocketID = ") + id + "\r\n"), std::string::npos);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(LogFrom("GET /resetting", id).find(G("断开连接")), std::string::npos);
+}
+
+// A client with a small receive buffer that sends many requests before it
+// reads gets every reply whole and in order.
+TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
+  ASSERT_TRUE(booted_);
+  constexpr int kRequests = 120;
+  const std::string padding(9000, 'p');
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const int small = 4096;
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(kPort);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  std::string expected;
+  for (int i = 0; i < kRequests; ++i) {
+    // The unknown command word comes back in the body: a long reply.
+    const std::string word = "slow" + std::to_string(i) + padding;
+    const std::string request = "GET /" + word + "?x HTTP/1.1\r\n\r\n";
+    ASSERT_EQ(send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    // One request a read event: requests that arrive together get one reply.
+    ASSERT_TRUE(LogHas("strCMD:SLOW" + std::to_string(i) + "P"));
+    std::string upper = word;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    expected +=
+        ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + upper + "\"}");
+  }
+  std::string received;
+  char chunk[2048];
+  timeval wait{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  while (received.size() < expected.size()) {
+    const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    received.append(chunk, static_cast<size_t>(n));
+    std::this_thread::sleep_for(1ms);
+  }
+  close(fd);
+  EXPECT_EQ(received.size(), expected.size());
+  EXPECT_TRUE(received == expected);
+}
+
+TEST_F(ServiceUnderWine, StopRunsTheStopSequenceAndUninstallRemovesTheService) {
+  ASSERT_TRUE(booted_);
+  const Outcome stop = wine_->Run({"net", "stop", "DuvaneS"});
+  EXPECT_EQ(stop.status, 0) << stop.out << stop.err;
+  ASSERT_TRUE(LogHas(G("服务侦听停止")));
+  const std::string log = Log();
+  EXPECT_EQ(log.substr(log.size() - 14), G("服务侦听停止\r\n"));
+  EXPECT_NE(wine_->Run({"sc", "query", "DuvaneS"}).out.find("STOPPED"), std::string::npos);
+
+  const Outcome removed = wine_->Run({kProgram, "-UNINSTALL"});
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(removed.out, "Service uninstalled successfully\n");
+  const Outcome again = wine_->Run({kProgram, "-uninstall"});
+  EXPECT_NE(again.status, 0);
+  EXPECT_EQ(again.err.rfind("Service \"本地硬件服务\" failed to uninstall with error: \"System "
+                            "Error.  Code: 1060.\r\n",
+                            0),
+            0u)
+      << again.err;
+}
+
+// Started by hand, the program cannot reach the service control manager: it
+// says so in the event log and ends.
+TEST_F(ServiceUnderWine, RunByHandWritesTheDispatcherFailureToTheEventLogAndEnds) {
+  const Outcome run = wine_->Run({kProgram}, 60s, "err+eventlog");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("err:eventlog:ReportEventW"), std::string::npos) << run.err;
+}
+
+}  // namespace

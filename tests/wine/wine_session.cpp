@@ -1,0 +1,87 @@
+#include "tests/wine/wine_session.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "tests/support/private_host.h"
+
+namespace winetest {
+namespace {
+
+// The 64-bit loader and its server are not on PATH.
+constexpr const char* kWineFolder = "/usr/lib/wine";
+
+std::string WineProgram(const char* name) { return std::string(kWineFolder) + "/" + name; }
+
+}  // namespace
+
+WineSession::WineSession() {
+  char folder[] = "/tmp/duvane-wine-XXXXXX";
+  if (mkdtemp(folder) != nullptr) prefix_ = folder;
+}
+
+WineSession::~WineSession() {
+  Server("-k");
+  std::error_code ignored;
+  if (!prefix_.empty()) std::filesystem::remove_all(prefix_, ignored);
+}
+
+Outcome WineSession::RunProgram(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                std::chrono::seconds timeout, const std::string& debug) const {
+  // Output goes to files: processes that Wine starts (services.exe and the
+  // services) inherit it and outlive the program.
+  testsupport::Process process(program, arguments,
+                               {{"WINEPREFIX", prefix_.string()},
+                                {"WINELOADER", WineProgram("wine64")},
+                                {"WINESERVER", WineProgram("wineserver")},
+                                {"WINEDEBUG", debug},
+                                // No debugger, no Mono or Gecko installers; the test winscard.dll
+                                // beside the programs takes the system's place.
+                                {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}});
+  Outcome outcome;
+  if (std::optional<int> status = process.Wait(timeout)) outcome.status = *status;
+  outcome.out = process.Stdout();
+  outcome.err = process.Stderr();
+  return outcome;
+}
+
+Outcome WineSession::Run(const std::vector<std::string>& arguments, std::chrono::seconds timeout,
+                         const std::string& debug) const {
+  return RunProgram(WineProgram("wine64"), arguments, timeout, debug);
+}
+
+bool WineSession::Server(const std::string& option) const {
+  if (prefix_.empty()) return false;
+  return RunProgram(WineProgram("wineserver"), {option}, 30s, "-all").status == 0;
+}
+
+bool WineSession::Start(std::string& error) {
+  if (prefix_.empty()) {
+    error = "no temporary folder for the prefix";
+    return false;
+  }
+  if (access(WineProgram("wine64").c_str(), X_OK) != 0) {
+    error = "wine64 is not installed (scripts/bootstrap installs it)";
+    return false;
+  }
+  if (!Server("-p")) {
+    error = "wineserver did not start";
+    return false;
+  }
+  const Outcome boot = Run({"wineboot", "-i"}, 180s);
+  if (boot.status != 0) {
+    error = "wineboot -i failed: " + boot.err;
+    return false;
+  }
+  return true;
+}
+
+bool WineSession::Reboot() {
+  Server("-k");
+  return Server("-p") && Run({"wineboot"}, 120s).status == 0;
+}
+
+}  // namespace winetest

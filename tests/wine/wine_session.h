@@ -1,0 +1,53 @@
+// A Wine session of its own for tests of the 64-bit Windows build: a fresh
+// prefix, a persistent server (services under Wine die after a few seconds
+// without one) and Wine's service control manager. Start it inside a
+// private host, so that the sockets of its programs are the test's own.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace winetest {
+
+using namespace std::chrono_literals;
+
+struct Outcome {
+  int status = -1;  // -1 when the program did not end in time
+  std::string out;
+  std::string err;
+};
+
+class WineSession {
+ public:
+  // An empty prefix under /tmp; nothing runs yet.
+  WineSession();
+  ~WineSession();  // ends every process of the session, removes the prefix
+  WineSession(const WineSession&) = delete;
+  WineSession& operator=(const WineSession&) = delete;
+
+  // Starts the server and makes the prefix (wineboot -i). Returns false and
+  // the reason in `error` when Wine is missing or the prefix is not made.
+  bool Start(std::string& error);
+  // Restarts the session the way a Windows machine boots: the service
+  // control manager starts the automatic services.
+  bool Reboot();
+
+  // Runs a Windows program (a "C:\..." path or a name on Wine's path) with
+  // `debug` as WINEDEBUG.
+  Outcome Run(const std::vector<std::string>& arguments, std::chrono::seconds timeout = 60s,
+              const std::string& debug = "-all") const;
+
+  // The Linux path of Wine's drive C.
+  std::filesystem::path DriveC() const { return prefix_ / "drive_c"; }
+
+ private:
+  Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     std::chrono::seconds timeout, const std::string& debug) const;
+  bool Server(const std::string& option) const;
+
+  std::filesystem::path prefix_;
+};
+
+}  // namespace winetest
