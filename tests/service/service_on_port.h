@@ -25,21 +25,7 @@ namespace duvane {
 
 using namespace std::chrono_literals;
 
-inline std::string Today() {
-  platform::LocalTime t = platform::NowLocal();
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-  return buf;
-}
-
-inline std::string ExpectedReply(const std::string& body) {
-  return "HTTP/1.1 200 OK \r\nDate: " + Today() +
-         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
-         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
-         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
-         "Content-Length: " +
-         std::to_string(body.size()) + " \r\n\r\n" + body;
-}
+using testsupport::ExpectedReply;
 
 inline const std::string kUnknownFoo =
     "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}";

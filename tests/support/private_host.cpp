@@ -265,6 +265,25 @@ void Client::CloseSending() {
   if (fd_ >= 0) shutdown(fd_, SHUT_WR);
 }
 
+std::string TodaysDate() {
+  time_t now = time(nullptr);
+  tm parts{};
+  localtime_r(&now, &parts);
+  char date[48];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+                parts.tm_mday);
+  return date;
+}
+
+std::string ExpectedReply(const std::string& body) {
+  return "HTTP/1.1 200 OK \r\nDate: " + TodaysDate() +
+         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
+         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
+         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
+         "Content-Length: " +
+         std::to_string(body.size()) + " \r\n\r\n" + body;
+}
+
 std::string BodyOf(const std::string& reply) {
   size_t end = reply.find("\r\n\r\n");
   return end == std::string::npos ? "" : reply.substr(end + 4);

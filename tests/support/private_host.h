@@ -92,6 +92,13 @@ class Client {
 // The body of an HTTP reply (after the blank line).
 std::string BodyOf(const std::string& reply);
 
+// Today's local date as the reply header shows it, "yyyy-mm-dd".
+std::string TodaysDate();
+
+// The whole reply the service sends today with `body`: the fixed header
+// block, the Content-Length of the body's bytes, then the body.
+std::string ExpectedReply(const std::string& body);
+
 // Polls `condition` until true or timeout.
 template <typename F>
 bool Eventually(F condition, std::chrono::milliseconds timeout = 5s);
