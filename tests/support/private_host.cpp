@@ -55,6 +55,16 @@ std::string TempPath(const char* tag) {
   return std::string(name) + tag;
 }
 
+// Today's local date by `format`, which takes year, month and day.
+std::string TodayAs(const char* format) {
+  time_t now = time(nullptr);
+  tm parts{};
+  localtime_r(&now, &parts);
+  char text[64];
+  std::snprintf(text, sizeof text, format, parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
+  return text;
+}
+
 }  // namespace
 
 bool EnterPrivateHost() {
@@ -75,13 +85,7 @@ bool EnterPrivateHost() {
 std::string ServiceLogFolder() { return kLogFolder; }
 
 std::string ReadTodaysLog() {
-  time_t now = time(nullptr);
-  tm parts{};
-  localtime_r(&now, &parts);
-  char name[32];
-  std::snprintf(name, sizeof name, "%04d%02d%02d.txt", parts.tm_year + 1900, parts.tm_mon + 1,
-                parts.tm_mday);
-  return ReadFile(std::string(kLogFolder) + name);
+  return ReadFile(std::string(kLogFolder) + TodayAs("%04d%02d%02d.txt"));
 }
 
 void ClearLogFolder() {
@@ -265,15 +269,7 @@ void Client::CloseSending() {
   if (fd_ >= 0) shutdown(fd_, SHUT_WR);
 }
 
-std::string TodaysDate() {
-  time_t now = time(nullptr);
-  tm parts{};
-  localtime_r(&now, &parts);
-  char date[48];
-  std::snprintf(date, sizeof date, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1,
-                parts.tm_mday);
-  return date;
-}
+std::string TodaysDate() { return TodayAs("%04d-%02d-%02d"); }
 
 std::string ExpectedReply(const std::string& body) {
   return "HTTP/1.1 200 OK \r\nDate: " + TodaysDate() +
