@@ -18,4 +18,12 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // become "?". Never fails.
 std::string AnsiToUtf8(std::string_view ansi);
 
+// Upper-cases a narrow text by the platform's case rules for wide text: every
+// character that has a single upper-case form the code page can show takes
+// that form (fullwidth Latin, Greek, Cyrillic, Roman numerals, ...); every
+// other character keeps its bytes. A lead byte and the byte after it are one
+// character, so a trail byte that looks like a lower-case letter never
+// changes. Never fails.
+std::string UpperCaseAnsi(std::string_view ansi);
+
 }  // namespace duvane::platform

@@ -1,8 +1,38 @@
 // The service thread's event loop: one listening socket, its connections and
 // the control requests posted from other threads, delivered one at a time in
 // arrival order on the thread that calls Run.
+//
+// Every implementation keeps this contract, so the log reads the same on
+// every operating system:
+//
+// Closing.
+//  - A clean close by the peer is recorded when it is first seen (with the
+//    data it followed, or on its own) and raised as the disconnect event
+//    once the bytes that came before it have been delivered as read events.
+//    A socket error that follows a clean close (the peer's system answering a
+//    reply with a reset) changes nothing: still the disconnect event, and no
+//    error event.
+//  - A reset or another error without a clean close before it raises the
+//    error event (kind Disconnect) and closes the connection with no
+//    disconnect event.
+//  - A receive or send that fails raises the error event with its kind, then
+//    closes the connection with the disconnect event.
+//  - The disconnect event is raised while the socket is still open, so the
+//    handler can read the peer address; the connection object outlives the
+//    event in which it is closed.
+//
+// Sending.
+//  - Send hands the bytes to the socket in one send. What the socket does
+//    not take at once is kept per connection (UnsentBytes) and sent when the
+//    socket can take more, in order and before any later Send on it.
+//  - A connection whose unsent bytes would pass kMaxUnsentBytes is closed as
+//    a failed send: the error event with kind Send and code 10055
+//    (WSAENOBUFS), then the disconnect event.
+//  - Unsent bytes are dropped when the connection is closed (by the peer,
+//    after an error, or by Deactivate).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,11 +54,13 @@ class Connection {
   virtual bool Connected() const = 0;
   // Dotted IPv4 text of the peer; "" when no longer connected.
   virtual std::string PeerAddress() const = 0;
-  // Reads the bytes waiting now, at most `maxBytes`. A failed receive raises
-  // the error event and closes the connection (disconnect event); "" then.
+  // Reads the bytes waiting now, at most `maxBytes`, in one receive; "" when
+  // none wait. A failed receive raises the error event and closes the
+  // connection (disconnect event); "" then.
   virtual std::string ReceiveAvailable(size_t maxBytes) = 0;
-  // One send, not retried. A send that would block is given up silently; a
-  // failed one raises the error event and closes the connection.
+  // Sends `bytes` whole, after any bytes still unsent on this connection
+  // (see the contract above). A failed send raises the error event and
+  // closes the connection (disconnect event).
   virtual void Send(std::string_view bytes) = 0;
 };
 
@@ -48,7 +80,8 @@ class EventLoop {
  public:
   // `onUnhandledError` receives the message of an exception that escaped a
   // handler (and of errors nobody handles); the loop goes on.
-  static std::unique_ptr<EventLoop> Create(std::function<void(const std::string&)> onUnhandledError);
+  static std::unique_ptr<EventLoop> Create(
+      std::function<void(const std::string&)> onUnhandledError);
   virtual ~EventLoop() = default;
 
   // Listens on 0.0.0.0:port (0 picks a free port). On failure returns false
@@ -69,6 +102,10 @@ class EventLoop {
   // Loop thread only. While paused no socket event is delivered (connections
   // wait in the backlog); posted tasks still run.
   virtual void SetPaused(bool paused) = 0;
+  // Loop thread only. Runs `task` on the loop thread about every `period`
+  // while Run runs, between events and while paused as well; a later call
+  // replaces the task.
+  virtual void CallEvery(std::chrono::milliseconds period, std::function<void()> task) = 0;
 };
 
 }  // namespace duvane::platform

@@ -14,8 +14,4 @@ enum CommandIndex : size_t { kGetCardNo = 0, kGetCardSn = 1, kGetPid = 2 };
 // The index of the entry equal to `word` byte for byte, or nullopt.
 std::optional<size_t> FindCommand(std::string_view word);
 
-// Upper-cases the ASCII letters of a narrow (GBK) text, leaving double-byte
-// characters whole: a trail byte may look like a lower-case letter.
-std::string UpperCaseAnsi(std::string_view text);
-
 }  // namespace duvane

@@ -14,6 +14,9 @@ constexpr int kListenBacklog = 5;
 // One read event takes at most this much; what is left waits for the next
 // event, so no read is unbounded.
 constexpr size_t kMaxReceivedText = 64 * 1024;
+// How soon after midnight the file of the ended day is let go of when
+// nothing is logged.
+constexpr std::chrono::seconds kDayEndCheck{1};
 
 // The service's fixed log texts, converted once.
 struct LogTexts {
@@ -39,6 +42,7 @@ TDuvaneS::TDuvaneS(ServiceSettings settings, platform::EventLoop& loop)
       library_(settings_.readerLibraryFile) {}
 
 void TDuvaneS::ServiceStart() {
+  loop_.CallEvery(kDayEndCheck, [this] { log_.CloseEndedDay(); });
   std::string error;
   if (!loop_.Activate(settings_.port, kListenBacklog, *this, error)) {
     log_.WriteLog(Texts().listenFailed + error);

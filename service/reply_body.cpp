@@ -12,7 +12,9 @@ namespace {
 void AppendEscaped(std::string& out, std::string_view utf8) {
   for (char c : utf8) {
     auto byte = static_cast<unsigned char>(c);
-    if (c == '"') {
+    if (byte >= 0x20 && c != '"' && c != '\\') {
+      out.push_back(c);
+    } else if (c == '"') {
       out += "\\\"";
     } else if (c == '\\') {
       out += "\\\\";
@@ -20,8 +22,6 @@ void AppendEscaped(std::string& out, std::string_view utf8) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04X", byte);
       out += buf;
-    } else {
-      out.push_back(c);
     }
   }
 }

@@ -1,15 +1,16 @@
 #include "service/reply_framing.h"
 
-#include <cstdio>
+#include "service/date_text.h"
 
 namespace duvane {
 
 std::string HeaderBlock(const platform::LocalTime& today) {
-  char date[48];
-  std::snprintf(date, sizeof date, "Date: %04d-%02d-%02d \r\n", today.year, today.month, today.day);
-  std::string block = "HTTP/1.1 200 OK \r\n";
-  block += date;
+  std::string block;
+  block.reserve(256);  // the whole header block, Content-Length line included
+  block += "HTTP/1.1 200 OK \r\nDate: ";
+  AppendDate(block, today, '-');
   block +=
+      " \r\n"
       "Server: Microsoft-IIS/6.0 \r\n"
       "X-Powered-By: ASP.NET \r\n"
       "X-AspNet-Version: 4.0.30319 \r\n"

@@ -15,21 +15,22 @@ unsigned HexValue(char c) {
 std::string UrlDecode(std::string_view source, size_t capacity) {
   source = source.substr(0, source.find('\0'));
   const size_t limit = capacity > 0 ? capacity - 1 : 0;
-  std::string out;
-  out.reserve(source.size() < limit ? source.size() : limit);
-  for (size_t i = 0; i < source.size() && out.size() < limit; ++i) {
+  // Decoding never lengthens the text: write in place, then cut.
+  std::string out(source.size() < limit ? source.size() : limit, '\0');
+  size_t written = 0;
+  for (size_t i = 0; i < source.size() && written < out.size(); ++i) {
     char c = source[i];
     if (c == '%' && i + 2 < source.size()) {
       unsigned value = ((HexValue(source[i + 1]) << 4) | HexValue(source[i + 2])) & 0xFFu;
       if (value == 0) break;
-      out.push_back(static_cast<char>(value));
+      c = static_cast<char>(value);
       i += 2;
     } else if (c == '+') {
-      out.push_back(' ');
-    } else {
-      out.push_back(c);
+      c = ' ';
     }
+    out[written++] = c;
   }
+  out.resize(written);
   return out;
 }
 

@@ -1,13 +1,13 @@
 // The event loop on epoll, level-triggered. Connection events are delivered
 // one at a time; a connection closed during an event is released only after
-// that event, so handlers never see a dangling connection.
+// that event, so handlers never see a dangling connection. The contract it
+// keeps is in event_loop.h.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,10 +15,12 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/event_loop.h"
 #include "platform/socket_errors.h"
+#include "platform/unsent_bytes.h"
 
 namespace duvane::platform {
 namespace {
@@ -30,6 +32,7 @@ constexpr uint64_t kListenerId = 1;
 // After accept fails for want of descriptors, the listener rests this long
 // (or until a connection is released) instead of spinning on the backlog.
 constexpr auto kAcceptRetryDelay = std::chrono::milliseconds(100);
+constexpr uint32_t kReadEvents = EPOLLIN | EPOLLRDHUP;
 
 class EpollLoop;
 
@@ -50,13 +53,31 @@ class EpollConnection final : public Connection {
     if (connected_) ::close(fd_);
     connected_ = false;
   }
+  // The peer closed its side cleanly; once the bytes before its close are
+  // read, the connection ends with the disconnect event.
+  bool PeerClosed() const { return peerClosed_; }
+  void NotePeerClosed() { peerClosed_ = true; }
+  bool HasBytesWaiting() const;
+  // Sends what the socket can take of the unsent bytes; false when that
+  // failed and the connection was closed.
+  bool SendUnsent();
+  // One last try for the unsent bytes of a connection that is being closed;
+  // a failure no longer matters.
+  void SendUnsentBeforeClose();
 
  private:
+  // One send of `bytes`: the count it took, or nullopt after a failure that
+  // closed the connection.
+  std::optional<size_t> SendOnce(std::string_view bytes);
+  void KeepUnsent(std::string_view rest);
+
   EpollLoop& loop_;
   uint64_t id_;
   int fd_;
   bool connected_ = true;
+  bool peerClosed_ = false;
   std::string peer_;
+  UnsentBytes unsent_;
 };
 
 class EpollLoop final : public EventLoop {
@@ -83,11 +104,26 @@ class EpollLoop final : public EventLoop {
   void Run() override;
   void Quit() override { quit_ = true; }
   void SetPaused(bool paused) override { paused_ = paused; }
+  void CallEvery(std::chrono::milliseconds period, std::function<void()> task) override {
+    period_ = period;
+    periodic_ = std::move(task);
+    nextPeriodic_ = Clock::now() + period_;
+  }
 
   // Called by connections.
   void FailConnection(EpollConnection& c, SocketErrorKind kind, int errnoValue);
   void CloseByPeer(EpollConnection& c);
-  ConnectionHandler& Handler() { return *handler_; }
+  void WatchWritable(EpollConnection& c, bool writable);
+  // A buffer for receives of at least `size` bytes, shared by every
+  // connection (one event at a time).
+  char* ReceiveBuffer(size_t size) {
+    // Left unfilled: only the pages a receive writes become resident.
+    if (receiveBufferSize_ < size) {
+      receiveBuffer_.reset(new char[size]);
+      receiveBufferSize_ = size;
+    }
+    return receiveBuffer_.get();
+  }
 
  private:
   void Watch(int fd, uint64_t id, uint32_t events) {
@@ -106,12 +142,15 @@ class EpollLoop final : public EventLoop {
   void Invoke(F&& call);
   void Dispatch(const epoll_event& ev);
   void DispatchConnection(EpollConnection& c, uint32_t events);
+  bool NoteCloseOrError(EpollConnection& c, uint32_t events);
+  void DeliverReadAndClose(EpollConnection& c);
   void AcceptOne();
   void SuspendAccept();
   void ResumeAccept();
   int WaitTimeoutMs() const;
   void RunTasks();
   void WaitForTasks();
+  void RunPeriodicWhenDue();
   void Release(EpollConnection& c);
   void ReleaseClosed();
 
@@ -122,6 +161,8 @@ class EpollLoop final : public EventLoop {
   ConnectionHandler* handler_ = nullptr;
   std::map<uint64_t, std::unique_ptr<EpollConnection>> connections_;
   std::vector<uint64_t> closed_;
+  std::unique_ptr<char[]> receiveBuffer_;
+  size_t receiveBufferSize_ = 0;
   uint64_t nextId_ = kListenerId + 1;
   std::mutex tasksMutex_;
   std::deque<std::function<void()>> tasks_;
@@ -129,28 +170,83 @@ class EpollLoop final : public EventLoop {
   bool paused_ = false;
   bool acceptSuspended_ = false;
   Clock::time_point acceptResumeAt_{};
+  std::function<void()> periodic_;
+  std::chrono::milliseconds period_{0};
+  Clock::time_point nextPeriodic_{};
 };
 
 std::string EpollConnection::ReceiveAvailable(size_t maxBytes) {
-  if (!connected_) return {};
-  int waiting = 0;
-  if (ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0) return {};
-  std::string bytes(std::min(static_cast<size_t>(waiting), maxBytes), '\0');
-  ssize_t n = ::recv(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT);
-  if (n < 0) {
-    if (errno != EAGAIN && errno != EINTR) loop_.FailConnection(*this, SocketErrorKind::Receive, errno);
+  if (!connected_ || maxBytes == 0) return {};
+  char* buffer = loop_.ReceiveBuffer(maxBytes);
+  ssize_t n = ::recv(fd_, buffer, maxBytes, MSG_DONTWAIT);
+  if (n == 0) {
+    peerClosed_ = true;
     return {};
   }
-  bytes.resize(static_cast<size_t>(n));
-  return bytes;
+  if (n < 0) {
+    if (errno != EAGAIN && errno != EINTR)
+      loop_.FailConnection(*this, SocketErrorKind::Receive, errno);
+    return {};
+  }
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+bool EpollConnection::HasBytesWaiting() const {
+  char probe;
+  return connected_ && ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
 }
 
 void EpollConnection::Send(std::string_view bytes) {
   if (!connected_) return;
+  if (!unsent_.Empty()) {
+    // Earlier replies go first; this one waits behind what is left of them.
+    if (!SendUnsent()) return;
+    if (!unsent_.Empty()) return KeepUnsent(bytes);
+  }
+  std::optional<size_t> sent = SendOnce(bytes);
+  if (sent && *sent < bytes.size()) KeepUnsent(bytes.substr(*sent));
+}
+
+bool EpollConnection::SendUnsent() {
+  while (!unsent_.Empty()) {
+    std::optional<size_t> sent = SendOnce(unsent_.Next());
+    if (!sent) return false;
+    if (*sent == 0) return true;  // the socket is full: wait until it can take more
+    unsent_.Consume(*sent);
+  }
+  loop_.WatchWritable(*this, false);
+  return true;
+}
+
+void EpollConnection::SendUnsentBeforeClose() {
+  if (!connected_ || unsent_.Empty()) return;
+  [[maybe_unused]] ssize_t n =
+      ::send(fd_, unsent_.Next().data(), unsent_.Next().size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+std::optional<size_t> EpollConnection::SendOnce(std::string_view bytes) {
   ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-  if (n < 0 && errno != EAGAIN && errno != EINTR) {
+  if (n >= 0) return static_cast<size_t>(n);
+  if (errno == EAGAIN || errno == EINTR) return 0;
+  // EPIPE: the peer's system reset the connection after the peer had closed
+  // its side cleanly, so the close came first.
+  if (peerClosed_ || errno == EPIPE) {
+    peerClosed_ = true;
+    loop_.CloseByPeer(*this);
+  } else {
     loop_.FailConnection(*this, SocketErrorKind::Send, errno);
   }
+  return std::nullopt;
+}
+
+void EpollConnection::KeepUnsent(std::string_view rest) {
+  const bool wasEmpty = unsent_.Empty();
+  if (!unsent_.Append(rest)) {
+    // A client that does not read its replies: closed as a failed send.
+    loop_.FailConnection(*this, SocketErrorKind::Send, ENOBUFS);
+    return;
+  }
+  if (wasEmpty) loop_.WatchWritable(*this, true);
 }
 
 template <typename F>
@@ -242,14 +338,24 @@ void EpollLoop::RunTasks() {
 
 void EpollLoop::WaitForTasks() {
   pollfd p{wakefd_, POLLIN, 0};
-  while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+  while (::poll(&p, 1, WaitTimeoutMs()) < 0 && errno == EINTR) {
   }
 }
 
 int EpollLoop::WaitTimeoutMs() const {
-  if (!acceptSuspended_) return -1;
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(acceptResumeAt_ - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+  std::optional<Clock::time_point> until;
+  if (acceptSuspended_) until = acceptResumeAt_;
+  if (periodic_ && (!until || nextPeriodic_ < *until)) until = nextPeriodic_;
+  if (!until) return -1;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*until - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) + 1 : 0;
+}
+
+void EpollLoop::RunPeriodicWhenDue() {
+  const Clock::time_point now = Clock::now();
+  if (!periodic_ || now < nextPeriodic_) return;
+  nextPeriodic_ = now + period_;
+  Invoke(periodic_);
 }
 
 void EpollLoop::Run() {
@@ -259,6 +365,7 @@ void EpollLoop::Run() {
     if (paused_) {
       WaitForTasks();
       RunTasks();
+      RunPeriodicWhenDue();
       continue;
     }
     int n = epoll_wait(epfd_, events, 64, WaitTimeoutMs());
@@ -267,6 +374,7 @@ void EpollLoop::Run() {
       Dispatch(events[i]);
       ReleaseClosed();
     }
+    RunPeriodicWhenDue();
   }
   RunTasks();
 }
@@ -278,52 +386,73 @@ void EpollLoop::Dispatch(const epoll_event& ev) {
     if (listenFd_ >= 0) AcceptOne();
   } else {
     auto it = connections_.find(ev.data.u64);
-    if (it != connections_.end() && it->second->Connected()) DispatchConnection(*it->second, ev.events);
+    if (it != connections_.end() && it->second->Connected())
+      DispatchConnection(*it->second, ev.events);
   }
 }
 
 void EpollLoop::DispatchConnection(EpollConnection& c, uint32_t events) {
-  int fd = c.Handle();
-  if (events & EPOLLERR) {
-    int err = 0;
-    socklen_t len = sizeof err;
-    getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-    // The notification carried an error: it is reported and then dropped; no
-    // read or disconnect event follows from it.
-    int code = ToWinsockError(err != 0 ? err : ECONNRESET);
-    Invoke([&] { handler_->OnClientError(c, SocketErrorKind::Disconnect, code); });
-    if (code != 0) onUnhandledError_(SocketErrorText(err != 0 ? err : ECONNRESET, "select"));
-    Release(c);
-    return;
+  if (!NoteCloseOrError(c, events)) return;
+  if ((events & EPOLLOUT) && !c.SendUnsent()) return;
+  if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) DeliverReadAndClose(c);
+}
+
+// Records a clean close by the peer, or reports an error that came without
+// one. Returns false when the connection was closed for an error.
+bool EpollLoop::NoteCloseOrError(EpollConnection& c, uint32_t events) {
+  if (c.PeerClosed()) return true;  // an error after a clean close changes nothing
+  if (!(events & EPOLLERR)) {
+    if (events & EPOLLRDHUP) c.NotePeerClosed();
+    return true;
   }
-  int waiting = 0;
-  if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+  int err = 0;
+  socklen_t len = sizeof err;
+  getsockopt(c.Handle(), SOL_SOCKET, SO_ERROR, &err, &len);
+  // A reset that answers bytes sent after the peer's clean close reads as
+  // EPIPE: the close came first.
+  if (err == EPIPE) {
+    c.NotePeerClosed();
+    return true;
+  }
+  if (err == 0) return true;
+  // The notification carried an error: it is reported and then dropped; no
+  // read or disconnect event follows from it.
+  int code = ToWinsockError(err);
+  Invoke([&] { handler_->OnClientError(c, SocketErrorKind::Disconnect, code); });
+  if (code != 0) onUnhandledError_(SocketErrorText(err, "select"));
+  Release(c);
+  return false;
+}
+
+void EpollLoop::DeliverReadAndClose(EpollConnection& c) {
+  if (!c.PeerClosed() || c.HasBytesWaiting()) {
     Invoke([&] { handler_->OnClientRead(c); });
-    return;  // a close that came with the data is seen on the next round
   }
-  char probe;
-  ssize_t n = ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-  if (n == 0) {
-    CloseByPeer(c);
-  } else if (n > 0) {
-    Invoke([&] { handler_->OnClientRead(c); });
-  } else if (errno != EAGAIN && errno != EINTR) {
-    int code = ToWinsockError(errno);
-    Invoke([&] { handler_->OnClientError(c, SocketErrorKind::Disconnect, code); });
-    Release(c);
-  }
+  // The close is delivered once every byte before it has been read; bytes
+  // the handler left wait for the next round.
+  if (c.Connected() && c.PeerClosed() && !c.HasBytesWaiting()) CloseByPeer(c);
 }
 
 void EpollLoop::CloseByPeer(EpollConnection& c) {
+  // A peer that closed only its sending side may still read.
+  if (c.PeerClosed()) c.SendUnsentBeforeClose();
   // The handler runs while the socket is still open, so it can name the peer.
   Invoke([&] { handler_->OnClientDisconnect(c); });
   Release(c);
 }
 
+void EpollLoop::WatchWritable(EpollConnection& c, bool writable) {
+  epoll_event ev{};
+  ev.events = kReadEvents | (writable ? EPOLLOUT : 0u);
+  ev.data.u64 = c.Id();
+  epoll_ctl(epfd_, EPOLL_CTL_MOD, c.Handle(), &ev);
+}
+
 void EpollLoop::FailConnection(EpollConnection& c, SocketErrorKind kind, int errnoValue) {
   int code = ToWinsockError(errnoValue);
   Invoke([&] { handler_->OnClientError(c, kind, code); });
-  if (code != 0) onUnhandledError_(SocketErrorText(errnoValue, kind == SocketErrorKind::Send ? "send" : "recv"));
+  if (code != 0)
+    onUnhandledError_(SocketErrorText(errnoValue, kind == SocketErrorKind::Send ? "send" : "recv"));
   CloseByPeer(c);
 }
 
@@ -341,8 +470,8 @@ void EpollLoop::ReleaseClosed() {
 void EpollLoop::AcceptOne() {
   sockaddr_in addr{};
   socklen_t len = sizeof addr;
-  int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len,
-                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+  int fd =
+      ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) SuspendAccept();
     return;
@@ -353,7 +482,7 @@ void EpollLoop::AcceptOne() {
   auto connection = std::make_unique<EpollConnection>(*this, id, fd, peer);
   EpollConnection& c = *connection;
   connections_.emplace(id, std::move(connection));
-  Watch(fd, id, EPOLLIN | EPOLLRDHUP);
+  Watch(fd, id, kReadEvents);
   Invoke([&] { handler_->OnClientConnect(c); });
 }
 

@@ -14,10 +14,12 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/event_loop.h"
 #include "platform/socket_errors.h"
+#include "platform/unsent_bytes.h"
 #include "platform/windows/socket_close_probe.h"
 
 namespace duvane::platform {
@@ -27,18 +29,14 @@ constexpr UINT kListenerMessage = WM_APP + 1;
 constexpr UINT kConnectionMessage = WM_APP + 2;
 constexpr UINT kTaskMessage = WM_APP + 3;
 constexpr UINT_PTR kAcceptRetryTimer = 1;
+constexpr UINT_PTR kPeriodicTimer = 2;
 // After accept fails for want of resources, the listener rests this long (or
 // until a connection is released) instead of spinning on the backlog.
 constexpr UINT kAcceptRetryDelayMs = 100;
 constexpr long kConnectionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-// A connection whose unsent replies would pass this is closed, so a client
-// that never reads cannot grow the service's memory.
-constexpr size_t kMaxUnsentBytes = 1u << 20;
 // Read events for the data that came before a close: the peer sends nothing
 // more, and this many events take more than any socket buffers.
 constexpr int kMaxReadsBeforeClose = 1024;
-
-bool ExceedsUnsentBound(size_t kept, size_t added) { return kept + added > kMaxUnsentBytes; }
 
 class WsaLoop;
 
@@ -63,13 +61,15 @@ class WsaConnection final : public Connection {
 
  private:
   void SendNow(std::string_view bytes);
+  // One send: the count the socket took, or nullopt after a failure.
+  std::optional<size_t> SendOnce(std::string_view bytes);
 
   WsaLoop& loop_;
   SOCKET socket_;
   std::string peer_;
   bool connected_ = true;
   bool peerClosed_ = false;
-  std::string unsent_;
+  UnsentBytes unsent_;
 };
 
 class WsaLoop final : public EventLoop {
@@ -95,6 +95,7 @@ class WsaLoop final : public EventLoop {
   void Run() override;
   void Quit() override { quit_ = true; }
   void SetPaused(bool paused) override { paused_ = paused; }
+  void CallEvery(std::chrono::milliseconds period, std::function<void()> task) override;
 
   // Called by connections.
   void FailConnection(WsaConnection& c, SocketErrorKind kind, int code);
@@ -136,6 +137,8 @@ class WsaLoop final : public EventLoop {
   std::vector<char> receiveBuffer_;
   bool quit_ = false;
   bool paused_ = false;
+  std::function<void()> periodic_;
+  UINT periodMs_ = 0;
 };
 
 std::string WsaConnection::ReceiveAvailable(size_t maxBytes) {
@@ -162,13 +165,9 @@ std::string WsaConnection::ReceiveAvailable(size_t maxBytes) {
 
 void WsaConnection::Send(std::string_view bytes) {
   if (!connected_ || bytes.empty()) return;
-  if (!unsent_.empty()) {
+  if (!unsent_.Empty()) {
     // Behind the reply that is still waiting, never ahead of it.
-    if (ExceedsUnsentBound(unsent_.size(), bytes.size())) {
-      loop_.FailConnection(*this, SocketErrorKind::Send, WSAENOBUFS);
-      return;
-    }
-    unsent_.append(bytes);
+    if (!unsent_.Append(bytes)) loop_.FailConnection(*this, SocketErrorKind::Send, WSAENOBUFS);
     return;
   }
   // The peer may have closed while the request was being handled; the reset
@@ -178,41 +177,43 @@ void WsaConnection::Send(std::string_view bytes) {
 }
 
 void WsaConnection::SendPending() {
-  if (!connected_ || unsent_.empty()) return;
-  std::string pending;
-  pending.swap(unsent_);
-  SendNow(pending);
+  while (connected_ && !unsent_.Empty()) {
+    const std::optional<size_t> sent = SendOnce(unsent_.Next());
+    if (!sent || *sent == 0) return;  // failed, or the next write notification goes on
+    unsent_.Consume(*sent);
+  }
 }
 
 void WsaConnection::SendNow(std::string_view bytes) {
   while (!bytes.empty()) {
-    const int chunk = static_cast<int>(std::min<size_t>(bytes.size(), 1u << 30));
-    const int n = send(socket_, bytes.data(), chunk, 0);
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<size_t>(n));
-      continue;
-    }
-    const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) break;
-    // After a clean close the disconnect event follows; a failed send adds
-    // nothing to it.
-    if (!peerClosed_) loop_.FailConnection(*this, SocketErrorKind::Send, error);
-    return;
-  }
-  if (bytes.empty()) return;
-  if (ExceedsUnsentBound(unsent_.size(), bytes.size())) {
-    loop_.FailConnection(*this, SocketErrorKind::Send, WSAENOBUFS);
-    return;
+    const std::optional<size_t> sent = SendOnce(bytes);
+    if (!sent) return;
+    if (*sent == 0) break;
+    bytes.remove_prefix(*sent);
   }
   // The rest goes out on the next write notification.
-  unsent_.assign(bytes);
+  if (!bytes.empty() && !unsent_.Append(bytes)) {
+    loop_.FailConnection(*this, SocketErrorKind::Send, WSAENOBUFS);
+  }
+}
+
+std::optional<size_t> WsaConnection::SendOnce(std::string_view bytes) {
+  const int chunk = static_cast<int>(std::min<size_t>(bytes.size(), 1u << 30));
+  const int n = send(socket_, bytes.data(), chunk, 0);
+  if (n >= 0) return static_cast<size_t>(n);
+  const int error = WSAGetLastError();
+  if (error == WSAEWOULDBLOCK) return 0;
+  // After a clean close the disconnect event follows; a failed send adds
+  // nothing to it.
+  if (!peerClosed_) loop_.FailConnection(*this, SocketErrorKind::Send, error);
+  return std::nullopt;
 }
 
 void WsaConnection::CloseSocket() {
   if (!connected_) return;
   connected_ = false;
   closesocket(socket_);
-  unsent_.clear();
+  unsent_.Consume(unsent_.Size());
 }
 
 template <typename F>
@@ -343,6 +344,7 @@ void WsaLoop::Run() {
     return;
   }
   if (!acceptSelected_) SelectAccept();
+  if (periodic_) SetTimer(window_, kPeriodicTimer, periodMs_, nullptr);
   quit_ = false;
   RunTasks();
   MSG message{};
@@ -353,18 +355,31 @@ void WsaLoop::Run() {
   RunTasks();
 }
 
-// The backlog first, then the thread's queue. While paused only tasks are
-// taken; socket messages keep their place until the loop goes on.
+// The backlog first, then the thread's queue. While paused only tasks and
+// the periodic timer are taken; socket messages keep their place, in the
+// backlog, until the loop goes on.
 bool WsaLoop::NextMessage(MSG& message) {
+  const auto takenWhilePaused = [this](const MSG& m) {
+    return m.message == kTaskMessage || (m.message == WM_TIMER && m.wParam == kPeriodicTimer);
+  };
   for (auto it = backlog_.begin(); it != backlog_.end(); ++it) {
-    if (paused_ && it->message != kTaskMessage) continue;
+    if (paused_ && !takenWhilePaused(*it)) continue;
     message = *it;
     backlog_.erase(it);
     return true;
   }
-  const UINT first = paused_ ? kTaskMessage : 0;
-  const UINT last = paused_ ? kTaskMessage : 0;
-  return GetMessageW(&message, nullptr, first, last) > 0;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (!paused_ || takenWhilePaused(message)) return true;
+    backlog_.push_back(message);
+  }
+  return false;
+}
+
+void WsaLoop::CallEvery(std::chrono::milliseconds period, std::function<void()> task) {
+  periodic_ = std::move(task);
+  periodMs_ = static_cast<UINT>(std::max<long long>(period.count(), USER_TIMER_MINIMUM));
+  // Before Run has made the window, Run sets the timer when it starts.
+  if (window_ != nullptr) SetTimer(window_, kPeriodicTimer, periodMs_, nullptr);
 }
 
 void WsaLoop::Handle(const MSG& message) {
@@ -393,6 +408,7 @@ void WsaLoop::Handle(const MSG& message) {
       break;
     case WM_TIMER:
       if (message.wParam == kAcceptRetryTimer) ResumeAccept();
+      if (message.wParam == kPeriodicTimer && periodic_) Invoke(periodic_);
       break;
     default:
       DispatchMessageW(&message);

@@ -21,10 +21,8 @@ void MakeFolders(const std::wstring& path) {
   }
 }
 
-}  // namespace
-
 // The bytes are written unchanged: the log's lines carry their CR LF already.
-bool AppendToFile(const std::string& path, std::string_view bytes) {
+bool AppendOnce(const std::string& path, std::string_view bytes) {
   const std::wstring widePath = windows::Utf8ToWide(path);
   HANDLE file = OpenForAppend(widePath);
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
@@ -44,6 +42,22 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
   }
   CloseHandle(file);
   return ok;
+}
+
+// The file is opened and closed for every line, so nothing is held between
+// lines and others may move or delete it at any time.
+class PerLineFileAppender final : public FileAppender {
+ public:
+  bool Append(const std::string& path, std::string_view bytes) override {
+    return AppendOnce(path, bytes);
+  }
+  void Release() override {}
+};
+
+}  // namespace
+
+std::unique_ptr<FileAppender> FileAppender::Create() {
+  return std::make_unique<PerLineFileAppender>();
 }
 
 }  // namespace duvane::platform

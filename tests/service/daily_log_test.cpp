@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "platform/clock.h"
 #include "tests/service/gbk.h"
@@ -30,6 +33,21 @@ TEST(DailyLogLine, MessageBytesAreWrittenLiterally) {
             "2024-03-05 23:59:59 " + G("服务侦听停止") + "\r\n");
 }
 
+// The targets of this process's open descriptors.
+std::vector<std::string> OpenFiles() {
+  std::vector<std::string> targets;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    targets.push_back(std::filesystem::read_symlink(entry.path(), ec).string());
+  }
+  return targets;
+}
+
+bool IsOpen(const std::string& path) {
+  const std::vector<std::string> open = OpenFiles();
+  return std::find(open.begin(), open.end(), path) != open.end();
+}
+
 class DailyLogFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -37,44 +55,110 @@ class DailyLogFile : public ::testing::Test {
     root_ = mkdtemp(tmpl);
   }
   void TearDown() override { std::filesystem::remove_all(root_); }
-  std::string Read(const std::string& path) {
+  static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
   }
+  static bool Has(const std::string& path, const std::string& text) {
+    return Read(path).find(text) != std::string::npos;
+  }
   std::string root_;
 };
 
-TEST_F(DailyLogFile, CreatesTheFolderAndAppendsLines) {
+TEST_F(DailyLogFile, CreatesTheFolderAndEachLineIsInTheFileOnReturn) {
   DailyLog log(root_ + "/missing/duvane/");
-  log.WriteLog("one");
-  log.WriteLog("two");
-  std::string name = LogFileName(platform::NowLocal());
-  std::string content = Read(root_ + "/missing/duvane/" + name);
-  EXPECT_NE(content.find(" one\r\n"), std::string::npos);
-  EXPECT_NE(content.find(" two\r\n"), std::string::npos);
-  EXPECT_LT(content.find(" one"), content.find(" two"));
+  const std::string path = root_ + "/missing/duvane/" + LogFileName(platform::NowLocal());
+  for (const char* line : {"one", "two", "three"}) {
+    log.WriteLog(line);
+    EXPECT_TRUE(Has(path, std::string(" ") + line + "\r\n")) << line;
+  }
+  EXPECT_LT(Read(path).find(" one"), Read(path).find(" two"));
 }
 
-TEST_F(DailyLogFile, DeletedFileIsCreatedAgainAndOtherDaysAreUntouched) {
-  DailyLog log(root_ + "/");
-  { std::ofstream(root_ + "/20000101.txt") << "old"; }
-  log.WriteLog("first");
-  std::string name = LogFileName(platform::NowLocal());
-  std::filesystem::remove(root_ + "/" + name);
-  log.WriteLog("second");
-  EXPECT_EQ(Read(root_ + "/" + name).find("first"), std::string::npos);
-  EXPECT_NE(Read(root_ + "/" + name).find("second"), std::string::npos);
-  EXPECT_EQ(Read(root_ + "/20000101.txt"), "old");
+// Whatever another program does to the file or its folder between two lines,
+// the next line goes to a file of the right name.
+TEST_F(DailyLogFile, NextLineGoesToTheRightNameAfterOtherProgramsMoveOrDelete) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& folder, const std::string& file)> act;
+    const char* movedTo;  // where the earlier line went, or nullptr
+  };
+  const Case cases[] = {
+      {"file deleted", [](auto&, auto& file) { std::filesystem::remove(file); }, nullptr},
+      {"file renamed",
+       [](auto& folder, auto& file) { std::filesystem::rename(file, folder + "old.txt"); },
+       "old.txt"},
+      {"file moved to another folder",
+       [&](auto&, auto& file) { std::filesystem::rename(file, root_ + "/elsewhere.txt"); },
+       "../elsewhere.txt"},
+      {"another file moved onto the name",
+       [](auto& folder, auto& file) {
+         std::ofstream(folder + "new.txt") << "new\r\n";
+         std::filesystem::rename(folder + "new.txt", file);
+       },
+       nullptr},
+      {"folder removed", [](auto& folder, auto&) { std::filesystem::remove_all(folder); }, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = root_ + "/duvane/";
+    const std::string file = folder + LogFileName(platform::NowLocal());
+    DailyLog log(folder);
+    log.WriteLog("before");
+    c.act(folder, file);
+    log.WriteLog("after");
+    EXPECT_TRUE(Has(file, " after\r\n"));
+    EXPECT_FALSE(Has(file, " before"));
+    if (c.movedTo != nullptr) {
+      EXPECT_TRUE(Has(folder + c.movedTo, " before\r\n"));
+      EXPECT_FALSE(Has(folder + c.movedTo, " after"));
+    }
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directory(root_);
+  }
 }
 
-TEST_F(DailyLogFile, UnwritableFolderDropsTheLineQuietly) {
+TEST_F(DailyLogFile, UnwritableFolderDropsLinesQuietlyUntilItIsMended) {
+  const std::string folder = root_ + "/duvane/";
+  const std::string file = folder + LogFileName(platform::NowLocal());
+  DailyLog log(folder);
+  log.WriteLog("before");
   // A file where the folder should be: nothing can be created below it.
-  { std::ofstream(root_ + "/blocked") << "x"; }
-  DailyLog log(root_ + "/blocked/");
+  std::filesystem::remove_all(folder);
+  std::ofstream(root_ + "/duvane") << "x";
   log.WriteLog("lost");  // must neither throw nor crash
-  SUCCEED();
+  EXPECT_EQ(Read(root_ + "/duvane"), "x");
+  std::filesystem::remove(root_ + "/duvane");
+  log.WriteLog("back");
+  EXPECT_TRUE(Has(file, " back\r\n"));
+  EXPECT_FALSE(Has(file, "lost"));
+}
+
+TEST_F(DailyLogFile, MidnightStartsTheNewFileAndLetsGoOfTheOld) {
+  platform::LocalTime now = kLastSecond;
+  const size_t openBefore = OpenFiles().size();
+  {
+    DailyLog log(root_ + "/", [&] { return now; });
+    { std::ofstream(root_ + "/20240304.txt") << "old"; }
+    log.WriteLog("last of the day");
+    now = {2024, 3, 6, 0, 0, 0};
+    log.WriteLog("first of the next");
+    EXPECT_EQ(Read(root_ + "/20240305.txt"), "2024-03-05 23:59:59 last of the day\r\n");
+    EXPECT_EQ(Read(root_ + "/20240306.txt"), "2024-03-06 00:00:00 first of the next\r\n");
+    EXPECT_EQ(Read(root_ + "/20240304.txt"), "old");
+    EXPECT_FALSE(IsOpen(root_ + "/20240305.txt"));
+
+    // Nothing logged after the next midnight: the ended day's file is let go
+    // of all the same.
+    log.CloseEndedDay();
+    EXPECT_TRUE(IsOpen(root_ + "/20240306.txt"));
+    now = {2024, 3, 7, 0, 0, 1};
+    log.CloseEndedDay();
+    EXPECT_FALSE(IsOpen(root_ + "/20240306.txt"));
+  }
+  EXPECT_EQ(OpenFiles().size(), openBefore);  // nothing leaked
 }
 
 }  // namespace

@@ -1,19 +1,12 @@
 // The service object on an ephemeral port, in-process: connection events,
 // request framing and the log lines, through real sockets.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include <atomic>
+#include <functional>
+#include <memory>
 
-#include "platform/clock.h"
-#include "platform/event_loop.h"
-#include "service/daily_log.h"
-#include "service/duvane_service.h"
-#include "tests/service/gbk.h"
-#include "tests/support/private_host.h"
+#include "tests/service/service_on_port.h"
 
 namespace duvane {
 namespace {
@@ -22,71 +15,6 @@ using namespace std::chrono_literals;
 using testsupport::BodyOf;
 using testsupport::Client;
 using testsupport::Eventually;
-
-std::string Today() {
-  platform::LocalTime t = platform::NowLocal();
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-  return buf;
-}
-
-std::string ExpectedReply(const std::string& body) {
-  return "HTTP/1.1 200 OK \r\nDate: " + Today() +
-         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
-         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
-         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
-         "Content-Length: " +
-         std::to_string(body.size()) + " \r\n\r\n" + body;
-}
-
-const std::string kUnknownFoo = "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}";
-
-class ServiceOnEphemeralPort : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/duvane-svc-XXXXXX";
-    folder_ = std::string(mkdtemp(tmpl)) + "/";
-    loop_ = platform::EventLoop::Create([this](const std::string& m) { unhandled_.push_back(m); });
-    service_ = std::make_unique<TDuvaneS>(
-        ServiceSettings{0, folder_, "libDuvaneTestNoSuchLibrary.so"}, *loop_);
-    service_->ServiceStart();
-    port_ = loop_->LocalPort();
-    ASSERT_NE(port_, 0);
-    thread_ = std::thread([this] { loop_->Run(); });
-  }
-
-  void TearDown() override {
-    if (thread_.joinable()) Stop();
-    std::filesystem::remove_all(folder_);
-  }
-
-  void Stop() {
-    loop_->Post([this] { service_->HandleControl(platform::ServiceControl::Stop); });
-    thread_.join();
-  }
-
-  void Control(platform::ServiceControl c) {
-    loop_->Post([this, c] { service_->HandleControl(c); });
-  }
-
-  std::string Log() const {
-    std::ifstream in(folder_ + LogFileName(platform::NowLocal()), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
-    return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
-  }
-
-  std::string folder_;
-  std::unique_ptr<platform::EventLoop> loop_;
-  std::unique_ptr<TDuvaneS> service_;
-  std::vector<std::string> unhandled_;
-  std::thread thread_;
-  uint16_t port_ = 0;
-};
 
 TEST_F(ServiceOnEphemeralPort, AnswersWithTheExactHeaderBlockAndKeepsTheConnection) {
   Client client(port_);
@@ -117,12 +45,19 @@ TEST_F(ServiceOnEphemeralPort, UnsafeCallbackGivesThePlainBody) {
   EXPECT_EQ(BodyOf(*reply), kUnknownFoo);
 }
 
-TEST_F(ServiceOnEphemeralPort, QuoteInThePathDoesNotBreakTheBody) {
+TEST_F(ServiceOnEphemeralPort, UnrecognisedWordIsEchoedUpperCasedAndIntact) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/a%22b\\?x", "A\\\"B\\\\"},            // a quote in the path does not break the body
+      {"/%EF%BD%87%CE%B1%D0%B0x?x", "ＧΑАX"},  // fullwidth g, Greek alpha, Cyrillic a
+  };
   Client client(port_);
-  client.Send("GET /a%22b\\?x HTTP/1.1\r\n\r\n");
-  auto reply = client.ReadReply();
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字A\\\"B\\\\\"}");
+  for (const auto& [path, word] : cases) {
+    client.Send("GET " + path + " HTTP/1.1\r\n\r\n");
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply) << path;
+    EXPECT_EQ(BodyOf(*reply),
+              "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + word + "\"}");
+  }
 }
 
 TEST_F(ServiceOnEphemeralPort, TwoRequestsInOneSegmentGetOneReplyForTheFirst) {
@@ -195,6 +130,50 @@ TEST_F(ServiceOnEphemeralPort, CloseGivesTheDisconnectLineWithTheSameSocketId) {
   EXPECT_EQ(idAfter(G("连入;SocketID = ")), idAfter(G("断开连接;SocketID = ")));
 }
 
+// The peer's system answers a reply that arrives after its clean close with
+// a reset; the close came first and is what the log shows.
+TEST_F(ServiceOnEphemeralPort, CleanCloseAfterARequestGivesOnlyTheDisconnectLine) {
+  struct Case {
+    const char* name;
+    std::string request;
+    std::function<void(Client&, LogTail&)> close;
+  };
+  const Case cases[] = {
+      {"closed at once", "GET /foo?x HTTP/1.1\r\n\r\n",
+       [](Client& c, LogTail&) {
+         c.CloseSending();  // the close goes out before any reply can arrive
+         c.Close();
+       }},
+      {"closed sending, reply read", "GET /foo?x HTTP/1.1\r\n\r\n",
+       [](Client& c, LogTail&) {
+         c.CloseSending();
+         EXPECT_EQ(c.ReadReply(), ExpectedReply(kUnknownFoo));
+       }},
+      {"closed during the identity-card tone", "GET /getpid?x HTTP/1.1\r\n\r\n",
+       [](Client& c, LogTail& log) {
+         ASSERT_TRUE(log.WaitFor("strCMD:GETPID"));
+         c.Close();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogTail log(LogPath());
+    const int socket = [&] {
+      Client client(port_);
+      const int id = NextAcceptedSocket(log);
+      client.Send(c.request);
+      c.close(client, log);
+      return id;
+    }();
+    const std::string id = ";SocketID = " + std::to_string(socket) + "\r\n";
+    ASSERT_TRUE(log.WaitFor(G("127.0.0.1断开连接") + id));
+    EXPECT_FALSE(log.WaitFor(G("断开连接"), 200ms));
+    const std::string all = Log();
+    EXPECT_LT(all.rfind("strCMD:"), all.rfind(G("断开连接")));
+    EXPECT_EQ(all.find(G("非法")), std::string::npos);
+  }
+}
+
 TEST_F(ServiceOnEphemeralPort, ResetGivesTheErrorLineAndNoDisconnectLine) {
   {
     Client client(port_);
@@ -232,6 +211,17 @@ TEST_F(ServiceOnEphemeralPort, PausedServiceAnswersNothingUntilContinued) {
   Control(platform::ServiceControl::Continue);
   EXPECT_EQ(first.ReadReply(), ExpectedReply(kUnknownFoo));
   EXPECT_EQ(second.ReadReply(), ExpectedReply(kUnknownFoo));
+}
+
+TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {
+  // Shared: the loop may still call the task after this test body ends.
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  loop_->Post([this, calls] { loop_->CallEvery(5ms, [calls] { ++*calls; }); });
+  EXPECT_TRUE(Eventually([&] { return *calls >= 2; }));
+  Control(platform::ServiceControl::Pause);
+  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+  const int before = *calls;
+  EXPECT_TRUE(Eventually([&] { return *calls >= before + 2; }));
 }
 
 TEST_F(ServiceOnEphemeralPort, StartLogShowsTheBindErrorWhenThePortIsTaken) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
 #include "service/command_table.h"
 #include "service/param_value.h"
 #include "service/request_handler.h"
@@ -87,12 +88,21 @@ TEST(RequestCommandTable, MatchesExactUpperCaseWords) {
   EXPECT_FALSE(FindCommand("GETPIDX"));
 }
 
-TEST(RequestCommandTable, UpperCasingKeepsDoubleByteCharactersWhole) {
-  EXPECT_EQ(UpperCaseAnsi("getPid"), "GETPID");
-  // "成" in GBK is B3 C9; "功" is B9 A6; a trail byte in 0x61..0x7A must not change.
-  const std::string withTrailLetter = "\x81\x61x";
-  EXPECT_EQ(UpperCaseAnsi(withTrailLetter), "\x81\x61X");
-  EXPECT_EQ(UpperCaseAnsi(G("读卡abc")), G("读卡ABC"));
+TEST(RequestCommandWord, UpperCasesEveryCharacterThatHasAFormInTheCodePage) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"getPid", "GETPID"},          // ASCII
+      {G("ｇαаx"), G("ＧΑАX")},      // fullwidth g, Greek alpha, Cyrillic a
+      {G("ωёⅰ"), G("ΩЁⅠ")},          // Greek, Cyrillic, Roman numeral
+      {G("读卡abc"), G("读卡ABC")},  // Chinese keeps its bytes
+      {G("āü"), G("āü")},            // upper-case forms missing from the code page
+      {"\x81\x61x", "\x81\x61X"},    // a trail byte that looks like "a"
+      {"a\x81", "A\x81"},            // a lead byte without its trail byte
+      {"\x80\xFFz", "\x80\xFFZ"},    // bytes that are no character
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::UpperCaseAnsi(c.in), c.out) << c.in;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "tests/soak/soak_service.h"
 
@@ -44,6 +46,13 @@ class SoakLogFolder : public SoakTest {
   static bool Logged(const std::string& tag) {
     return testsupport::Eventually(
         [&] { return testsupport::ReadTodaysLog().find("strParam:" + tag) != std::string::npos; });
+  }
+
+  // Descriptors once the service has closed the connections of the clients
+  // that left.
+  static int RestingDescriptors(pid_t pid) {
+    EXPECT_TRUE(testsupport::Eventually([&] { return AcceptedConnections(pid) == 0; }));
+    return OpenDescriptors(pid);
   }
 
   static void Figures(const std::string& name, int served, bool loggedAfter) {
@@ -96,6 +105,64 @@ TEST_F(SoakLogFolder, FolderRemovedWhileRunning) {
   const bool loggedAfter = Logged("removed=0");
   EXPECT_TRUE(loggedAfter);
   Figures("log-folder-removed", served, loggedAfter);
+}
+
+// Broken while the service runs and holds the day's file, then mended: every
+// request is still answered, logging resumes by itself, and the service holds
+// no more descriptors than before.
+TEST_F(SoakLogFolder, BrokenWhileRunningThenMended) {
+  struct Case {
+    const char* name;
+    std::function<void()> breakIt, mend;
+  };
+  const std::string folder = std::string(kLogFolder) + "/";
+  const Case cases[] = {
+      {"disk-full",
+       [&] {
+         // The private /var/log is a file system of its own: shrink it, then fill it.
+         ASSERT_EQ(mount(nullptr, kLogParent, nullptr, MS_REMOUNT, "size=1m"), 0);
+         std::ofstream filler(folder + "filler", std::ios::binary);
+         const std::string block(4096, 'x');
+         while (filler.write(block.data(), block.size()) && filler.flush()) {
+         }
+       },
+       [&] {
+         std::filesystem::remove(folder + "filler");
+         ASSERT_EQ(mount(nullptr, kLogParent, nullptr, MS_REMOUNT, "size=256m"), 0);
+       }},
+      {"folder-replaced-by-a-file",
+       [&] {
+         std::filesystem::remove_all(kLogFolder);
+         std::ofstream(kLogFolder) << "x";
+       },
+       [&] { std::filesystem::remove(kLogFolder); }},
+      {"file-moved",
+       [&] {
+         for (const auto& entry : std::filesystem::directory_iterator(kLogFolder)) {
+           std::filesystem::rename(entry.path(), folder + "moved.txt");
+         }
+       },
+       [] {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::ClearLogFolder();
+    auto service = StartService();
+    ASSERT_TRUE(service);
+    EXPECT_EQ(Serve("before"), kRequests);
+    ASSERT_TRUE(Logged("before=0"));
+    const int descriptors = RestingDescriptors(service->Pid());
+
+    c.breakIt();
+    const int served = Serve("broken");
+    EXPECT_EQ(served, kRequests);
+    c.mend();
+    EXPECT_EQ(Serve("mended"), kRequests);
+    const bool loggedAfter = Logged("mended=0");
+    EXPECT_TRUE(loggedAfter);
+    EXPECT_EQ(RestingDescriptors(service->Pid()), descriptors);
+    Figures(std::string("log-") + c.name, served, loggedAfter);
+  }
 }
 
 }  // namespace

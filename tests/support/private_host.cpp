@@ -55,6 +55,16 @@ std::string TempPath(const char* tag) {
   return std::string(name) + tag;
 }
 
+// Today's local date by `format`, which takes year, month and day.
+std::string TodayAs(const char* format) {
+  time_t now = time(nullptr);
+  tm parts{};
+  localtime_r(&now, &parts);
+  char text[64];
+  std::snprintf(text, sizeof text, format, parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
+  return text;
+}
+
 }  // namespace
 
 bool EnterPrivateHost() {
@@ -75,13 +85,7 @@ bool EnterPrivateHost() {
 std::string ServiceLogFolder() { return kLogFolder; }
 
 std::string ReadTodaysLog() {
-  time_t now = time(nullptr);
-  tm parts{};
-  localtime_r(&now, &parts);
-  char name[32];
-  std::snprintf(name, sizeof name, "%04d%02d%02d.txt", parts.tm_year + 1900, parts.tm_mon + 1,
-                parts.tm_mday);
-  return ReadFile(std::string(kLogFolder) + name);
+  return ReadFile(std::string(kLogFolder) + TodayAs("%04d%02d%02d.txt"));
 }
 
 void ClearLogFolder() {
@@ -167,8 +171,10 @@ bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout) {
       timeout);
 }
 
-Client::Client(uint16_t port) {
+Client::Client(uint16_t port, int receiveBuffer) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer > 0)
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
@@ -257,6 +263,21 @@ void Client::Reset() {
   linger l{1, 0};
   setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
   Close();
+}
+
+void Client::CloseSending() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
+std::string TodaysDate() { return TodayAs("%04d-%02d-%02d"); }
+
+std::string ExpectedReply(const std::string& body) {
+  return "HTTP/1.1 200 OK \r\nDate: " + TodaysDate() +
+         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
+         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
+         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
+         "Content-Length: " +
+         std::to_string(body.size()) + " \r\n\r\n" + body;
 }
 
 std::string BodyOf(const std::string& reply) {

@@ -60,7 +60,9 @@ bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout = 10s);
 // A blocking TCP client with timeouts.
 class Client {
  public:
-  explicit Client(uint16_t port);  // connects to 127.0.0.1:port
+  // Connects to 127.0.0.1:port; a `receiveBuffer` size other than 0 makes a
+  // client that takes little at a time.
+  explicit Client(uint16_t port, int receiveBuffer = 0);
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
@@ -78,6 +80,9 @@ class Client {
   void Close();
   // Closes with a reset (SO_LINGER 0) instead of a plain close.
   void Reset();
+  // Closes the sending side only (the peer sees a clean close); replies can
+  // still be read.
+  void CloseSending();
 
  private:
   int fd_ = -1;
@@ -86,6 +91,13 @@ class Client {
 
 // The body of an HTTP reply (after the blank line).
 std::string BodyOf(const std::string& reply);
+
+// Today's local date as the reply header shows it, "yyyy-mm-dd".
+std::string TodaysDate();
+
+// The whole reply the service sends today with `body`: the fixed header
+// block, the Content-Length of the body's bytes, then the body.
+std::string ExpectedReply(const std::string& body);
 
 // Polls `condition` until true or timeout.
 template <typename F>

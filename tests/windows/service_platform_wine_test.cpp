@@ -1,6 +1,7 @@
 // The service's platform layer of the Windows build, under Wine: the reader
 // library is loaded from the program's own folder only, and text is
-// converted with code page 936 whatever the workstation's locale.
+// converted and upper-cased with code page 936 whatever the workstation's
+// locale.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -71,6 +72,22 @@ TEST(ServicePlatformUnderWine, TextIsConvertedWithCodePage936) {
       EXPECT_EQ(AnsiToUtf8(gbk), utf8) << utf8;
     }
   }
+}
+
+// The same cases as the Linux build's, so both upper-case alike.
+TEST(ServicePlatformUnderWine, CommandWordIsUpperCasedWhereCodePage936HasTheForm) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"getPid", "GETPID"},
+      {Utf8ToAnsi("ｇαаx"), Utf8ToAnsi("ＧΑАX")},  // fullwidth g, Greek alpha, Cyrillic a
+      {Utf8ToAnsi("ωёⅰ"), Utf8ToAnsi("ΩЁⅠ")},
+      {Utf8ToAnsi("读卡abc"), Utf8ToAnsi("读卡ABC")},
+      {Utf8ToAnsi("āü"), Utf8ToAnsi("āü")},  // upper-case forms missing from the code page
+      {"\x81\x61x", "\x81\x61X"},            // a trail byte that looks like "a"
+      {"a\x81", "A\x81"},                    // a lead byte without its trail byte
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(UpperCaseAnsi(in), out) << in;
 }
 
 }  // namespace

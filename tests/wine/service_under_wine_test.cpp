@@ -31,6 +31,7 @@ using namespace std::chrono_literals;
 using testsupport::BodyOf;
 using testsupport::Client;
 using testsupport::Eventually;
+using testsupport::ExpectedReply;
 using winetest::Outcome;
 using winetest::WineSession;
 
@@ -49,22 +50,6 @@ std::string ReadFile(const fs::path& path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
-}
-
-std::string Today() {
-  const duvane::platform::LocalTime t = duvane::platform::NowLocal();
-  char date[16];
-  std::snprintf(date, sizeof date, "%04d-%02d-%02d", t.year, t.month, t.day);
-  return date;
-}
-
-std::string ExpectedReply(const std::string& body) {
-  return "HTTP/1.1 200 OK \r\nDate: " + Today() +
-         " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
-         "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
-         "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
-         "Content-Length: " +
-         std::to_string(body.size()) + " \r\n\r\n" + body;
 }
 
 class ServiceUnderWine : public ::testing::Test {
@@ -186,7 +171,7 @@ TEST_F(ServiceUnderWine, DailyLogIsInTheRootOfDriveCInGbkWithCrLf) {
   std::string id;
   ASSERT_TRUE(Eventually([&] { return !LogFrom("GET /logcheck", id).empty(); }));
   const std::string log = Log();
-  const std::string stamp = Today() + " ";
+  const std::string stamp = testsupport::TodaysDate() + " ";
   EXPECT_EQ(log.rfind(stamp, 0), 0u);
   for (const std::string& line :
        {G("服务侦听开始启动\r\n"), G("打开370读卡器成功！\r\n"),
