@@ -99,7 +99,13 @@ TEST_F(SoakLogFolder, FolderRemovedWhileRunning) {
   auto service = StartService();
   ASSERT_TRUE(service);
   ASSERT_TRUE(testsupport::Eventually([] { return !testsupport::ReadTodaysLog().empty(); }));
-  std::filesystem::remove_all(kLogFolder);
+  // The service may still be writing its start lines and so create the file
+  // again between the removal of the file and that of the folder.
+  ASSERT_TRUE(testsupport::Eventually([] {
+    std::error_code error;
+    std::filesystem::remove_all(kLogFolder, error);
+    return !std::filesystem::exists(kLogFolder);
+  }));
   const int served = Serve("removed");
   EXPECT_EQ(served, kRequests);
   const bool loggedAfter = Logged("removed=0");
