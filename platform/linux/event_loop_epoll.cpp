@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/handler_call.h"
 #include "platform/socket_errors.h"
 #include "platform/unsent_bytes.h"
 
@@ -139,7 +140,9 @@ class EpollLoop final : public EventLoop {
     epoll_ctl(epfd_, EPOLL_CTL_MOD, listenFd_, &ev);
   }
   template <typename F>
-  void Invoke(F&& call);
+  void Invoke(F&& call) {
+    CallHandler(onUnhandledError_, std::forward<F>(call));
+  }
   void Dispatch(const epoll_event& ev);
   void DispatchConnection(EpollConnection& c, uint32_t events);
   bool NoteCloseOrError(EpollConnection& c, uint32_t events);
@@ -247,17 +250,6 @@ void EpollConnection::KeepUnsent(std::string_view rest) {
     return;
   }
   if (wasEmpty) loop_.WatchWritable(*this, true);
-}
-
-template <typename F>
-void EpollLoop::Invoke(F&& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    onUnhandledError_(e.what());
-  } catch (...) {
-    onUnhandledError_("Unknown exception in a socket event handler");
-  }
 }
 
 bool EpollLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler,

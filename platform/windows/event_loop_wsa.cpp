@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/handler_call.h"
 #include "platform/socket_errors.h"
 #include "platform/unsent_bytes.h"
 #include "platform/windows/socket_close_probe.h"
@@ -104,7 +105,9 @@ class WsaLoop final : public EventLoop {
 
  private:
   template <typename F>
-  void Invoke(F&& call);
+  void Invoke(F&& call) {
+    CallHandler(onUnhandledError_, std::forward<F>(call));
+  }
   void CreateWindowOnThisThread();
   bool SelectAccept();
   bool NextMessage(MSG& message);
@@ -214,17 +217,6 @@ void WsaConnection::CloseSocket() {
   connected_ = false;
   closesocket(socket_);
   unsent_.Consume(unsent_.Size());
-}
-
-template <typename F>
-void WsaLoop::Invoke(F&& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    onUnhandledError_(e.what());
-  } catch (...) {
-    onUnhandledError_("Unknown exception in a socket event handler");
-  }
 }
 
 bool WsaLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler, std::string& error) {
