@@ -1,6 +1,6 @@
 // The daily log's file stays open between lines; a watch on its folder tells
-// when another program moved, renamed or deleted it, or removed the folder,
-// and the next line then opens the file of that name afresh. Without a watch
+// when another program moved, renamed or deleted it, or removed or moved the
+// folder, and the next line then opens the file of that name afresh. Without a watch
 // (no descriptor or watch left) the file is opened and closed for each line.
 #include <errno.h>
 #include <fcntl.h>

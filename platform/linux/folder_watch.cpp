@@ -48,7 +48,10 @@ bool FolderWatch::Changed(const std::string& name) {
       const bool aboutFolder = event->len == 0;
       if (aboutFolder || std::strcmp(event->name, name.c_str()) == 0) changed = true;
       if (event->mask & (IN_IGNORED | IN_Q_OVERFLOW)) changed = true;
-      if (event->mask & IN_IGNORED) watch_ = -1;
+      // A folder that moved away keeps its watch, but the file's path now
+      // names another folder; after an overflow nobody can tell. The folder
+      // at the path is watched afresh.
+      if (event->mask & (IN_IGNORED | IN_MOVE_SELF | IN_Q_OVERFLOW)) watch_ = -1;
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }

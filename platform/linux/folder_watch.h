@@ -21,7 +21,8 @@ class FolderWatch {
 
   // True when, since the last look, the file `name` of the folder was moved,
   // renamed, deleted, replaced or had its attributes changed, or the folder
-  // itself went away or moved. The watch ends when the folder went away.
+  // itself went away or moved. The watch ends when the folder went away or
+  // moved.
   bool Changed(const std::string& name);
 
  private:

@@ -100,6 +100,8 @@ TEST_F(DailyLogFile, NextLineGoesToTheRightNameAfterOtherProgramsMoveOrDelete) {
        },
        nullptr},
       {"folder removed", [](auto& folder, auto&) { std::filesystem::remove_all(folder); }, nullptr},
+      {"folder moved",
+       [&](auto& folder, auto&) { std::filesystem::rename(folder, root_ + "/moved"); }, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,6 +117,10 @@ TEST_F(DailyLogFile, NextLineGoesToTheRightNameAfterOtherProgramsMoveOrDelete) {
       EXPECT_TRUE(Has(folder + c.movedTo, " before\r\n"));
       EXPECT_FALSE(Has(folder + c.movedTo, " after"));
     }
+    // The new file is watched in turn.
+    std::filesystem::remove(file);
+    log.WriteLog("again");
+    EXPECT_TRUE(Has(file, " again\r\n"));
     std::filesystem::remove_all(root_);
     std::filesystem::create_directory(root_);
   }
