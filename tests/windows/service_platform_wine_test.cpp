@@ -1,15 +1,19 @@
 // The service's platform layer of the Windows build, under Wine: the reader
-// library is loaded from the program's own folder only, and text is
-// converted and upper-cased with code page 936 whatever the workstation's
-// locale.
+// library is loaded from the program's own folder only, text is converted
+// and upper-cased with code page 936 whatever the workstation's locale, the
+// log's time separator is the regional settings' one, and a taken port gives
+// the bind error of the start log.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/dynamic_library.h"
+#include "platform/event_loop.h"
 #include "platform/process_info.h"
+#include "platform/windows/wide_text.h"
 
 namespace {
 
@@ -88,6 +92,32 @@ TEST(ServicePlatformUnderWine, CommandWordIsUpperCasedWhereCodePage936HasTheForm
       {"a\x81", "A\x81"},                    // a lead byte without its trail byte
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(UpperCaseAnsi(in), out) << in;
+}
+
+TEST(ServicePlatformUnderWine, TimeSeparatorIsTheOneOfTheRegionalSettings) {
+  wchar_t before[8] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, before, 8);
+  ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, L"."));
+  const std::string separator = TimeSeparator();
+  SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, before);
+  EXPECT_EQ(separator, ".");
+}
+
+TEST(ServicePlatformUnderWine, TakenPortGivesTheBindErrorWithItsWindowsSocketsNumber) {
+  struct NoHandler final : ConnectionHandler {
+    void OnClientConnect(Connection&) override {}
+    void OnClientRead(Connection&) override {}
+    void OnClientDisconnect(Connection&) override {}
+    void OnClientError(Connection&, SocketErrorKind, int&) override {}
+  } handler;
+  auto owner = EventLoop::Create([](const std::string&) {});
+  auto late = EventLoop::Create([](const std::string&) {});
+  std::string error;
+  ASSERT_TRUE(owner->Activate(0, 5, handler, error)) << error;
+  EXPECT_FALSE(late->Activate(owner->LocalPort(), 5, handler, error));
+  EXPECT_FALSE(late->Active());
+  const std::string message = windows::FromWide(windows::SystemMessage(10048), windows::kGbk);
+  EXPECT_EQ(error, "Windows socket error: " + message + " (10048), on API 'bind'");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "tests/support/private_host.h"
@@ -81,7 +83,18 @@ bool WineSession::Start(std::string& error) {
 
 bool WineSession::Reboot() {
   Server("-k");
-  return Server("-p") && Run({"wineboot"}, 120s).status == 0;
+  if (!Server("-p")) return false;
+  // The services inherit wineboot's standard error and its WINEDEBUG.
+  const std::string trace = (prefix_ / "service-trace.txt").string();
+  return RunProgram("/bin/sh",
+                    {"-c", "exec \"$0\" wineboot 2>\"$1\"", WineProgram("wine64"), trace}, 120s,
+                    "trace+service")
+             .status == 0;
+}
+
+std::string WineSession::ServiceTrace() const {
+  std::ifstream in(prefix_ / "service-trace.txt", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace winetest
