@@ -65,8 +65,13 @@ class ServiceUnderWine : public ::testing::Test {
       skip_ = "needs root for a private host";
       return;
     }
+    if (!WineSession::Installed()) {
+      skip_ = "wine64 is not installed (scripts/bootstrap installs it)";
+      return;
+    }
     wine_ = std::make_unique<WineSession>();
-    if (!wine_->Start(skip_)) return;
+    std::string error;
+    ASSERT_TRUE(wine_->Start(error)) << error;
     ASSERT_TRUE(LayOutServiceFolder());
     firstInstall_ = wine_->Run({kProgram, "-INSTALL"});
     booted_ = wine_->Reboot() && testsupport::WaitForListening(kPort, 60s);

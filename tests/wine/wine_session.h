@@ -27,6 +27,8 @@ class WineSession {
   WineSession(const WineSession&) = delete;
   WineSession& operator=(const WineSession&) = delete;
 
+  // Whether the 64-bit Wine is installed.
+  static bool Installed();
   // Starts the server and makes the prefix (wineboot -i). Returns false and
   // the reason in `error` when Wine is missing or the prefix is not made.
   bool Start(std::string& error);
