@@ -19,8 +19,11 @@ namespace {
 // files are fixed per operating system (platform/system_places.h).
 constexpr uint16_t kServicePort = 10240;
 
+// The name of the program file: the first argument is the command as typed,
+// which on Windows may lack the ".exe" that the file name has.
 std::string ProgramName(const char* argv0) {
-  std::string path = argv0 != nullptr ? argv0 : "SDuvane";
+  std::string path = duvane::platform::ExecutablePath();
+  if (path.empty()) path = argv0 != nullptr ? argv0 : "SDuvane";
   size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }

@@ -3,17 +3,36 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/console.h"
 
 namespace duvane::platform {
+namespace {
+
+UINT codePageBefore = 0;
+
+// The console's code page belongs to the window the user typed the command
+// in, and outlives this program: what the user runs there next expects the
+// code page it had.
+void RestoreConsoleCodePage() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  SetConsoleOutputCP(codePageBefore);
+}
+
+}  // namespace
 
 void PrepareConsoleOutput() {
   // The messages carry their own CR LF where they have one.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   // Without a console (output to a file or pipe) the bytes go out unchanged.
-  if (GetConsoleWindow() != nullptr) SetConsoleOutputCP(CP_UTF8);
+  if (GetConsoleWindow() == nullptr || codePageBefore != 0) return;
+  codePageBefore = GetConsoleOutputCP();
+  if (codePageBefore != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    std::atexit(RestoreConsoleCodePage);
+  }
 }
 
 }  // namespace duvane::platform

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/console.h"
 #include "platform/service_host.h"
 #include "platform/system_log.h"
 #include "platform/windows/service_manager_link.h"
@@ -62,7 +63,10 @@ int RunAsService(std::string_view serviceName, std::string_view programName,
   if (dispatcherError != 0) {
     const std::string message = MessageText(dispatcherError);
     WriteSystemLogError(programName, message);
-    const std::string shown = windows::WideToUtf8(windows::ToWide(message, windows::kGbk));
+    // Started by hand from a console: the system's message is in the user's
+    // language, and the console shows UTF-8 only once it is told so.
+    PrepareConsoleOutput();
+    const std::string shown = windows::WideToUtf8(windows::SystemMessage(dispatcherError));
     std::fprintf(stderr, "%s\n", shown.c_str());
     return 1;
   }

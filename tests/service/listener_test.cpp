@@ -213,6 +213,14 @@ TEST_F(ServiceOnEphemeralPort, PausedServiceAnswersNothingUntilContinued) {
   EXPECT_EQ(second.ReadReply(), ExpectedReply(kUnknownFoo));
 }
 
+// The machine is going down: the loop ends, and no stop line is written.
+TEST_F(ServiceOnEphemeralPort, ShutdownEndsTheServiceWithoutTheStopSequence) {
+  Control(platform::ServiceControl::Shutdown);
+  thread_.join();
+  EXPECT_NE(Log().find(G("服务侦听开始启动")), std::string::npos);
+  EXPECT_EQ(Log().find(G("服务侦听停止")), std::string::npos);
+}
+
 TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {
   // Shared: the loop may still call the task after this test body ends.
   auto calls = std::make_shared<std::atomic<int>>(0);

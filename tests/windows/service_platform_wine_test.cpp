@@ -1,15 +1,23 @@
 // The service's platform layer of the Windows build, under Wine: the reader
-// library is loaded from the program's own folder only, and text is
-// converted and upper-cased with code page 936 whatever the workstation's
-// locale.
+// library is loaded from the program's own folder only, text is converted
+// and upper-cased with code page 936 whatever the workstation's locale, the
+// log's time separator is the regional settings' one, a taken port gives
+// the bind error of the start log, and replies are kept unsent up to the
+// bound only.
 #include <gtest/gtest.h>
+#include <winsock2.h>
+// winsock2.h first: windows.h would bring the old winsock.h.
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/dynamic_library.h"
+#include "platform/event_loop.h"
 #include "platform/process_info.h"
+#include "platform/windows/wide_text.h"
 
 namespace {
 
@@ -88,6 +96,71 @@ TEST(ServicePlatformUnderWine, CommandWordIsUpperCasedWhereCodePage936HasTheForm
       {"a\x81", "A\x81"},                    // a lead byte without its trail byte
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(UpperCaseAnsi(in), out) << in;
+}
+
+TEST(ServicePlatformUnderWine, TimeSeparatorIsTheOneOfTheRegionalSettings) {
+  wchar_t before[8] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, before, 8);
+  ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, L"."));
+  const std::string separator = TimeSeparator();
+  SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, before);
+  EXPECT_EQ(separator, ".");
+}
+
+TEST(ServicePlatformUnderWine, TakenPortGivesTheBindErrorWithItsWindowsSocketsNumber) {
+  struct NoHandler final : ConnectionHandler {
+    void OnClientConnect(Connection&) override {}
+    void OnClientRead(Connection&) override {}
+    void OnClientDisconnect(Connection&) override {}
+    void OnClientError(Connection&, SocketErrorKind, int&) override {}
+  } handler;
+  auto owner = EventLoop::Create([](const std::string&) {});
+  auto late = EventLoop::Create([](const std::string&) {});
+  std::string error;
+  ASSERT_TRUE(owner->Activate(0, 5, handler, error)) << error;
+  EXPECT_FALSE(late->Activate(owner->LocalPort(), 5, handler, error));
+  EXPECT_FALSE(late->Active());
+  const std::string message = windows::FromWide(windows::SystemMessage(10048), windows::kGbk);
+  EXPECT_EQ(error, "Windows socket error: " + message + " (10048), on API 'bind'");
+}
+
+// A client that never reads: its replies are kept up to the bound, then the
+// connection is closed as a failed send.
+TEST(ServicePlatformUnderWine, UnsentRepliesPastTheBoundCloseTheConnection) {
+  struct Recorder final : ConnectionHandler {
+    std::vector<std::string> events;
+    void OnClientConnect(Connection& c) override {
+      events.push_back("connect");
+      const std::string reply(64 * 1024, 'r');
+      // More than the bound beyond what the system buffers (a few MiB).
+      for (int i = 0; i < 160 && c.Connected(); ++i) c.Send(reply);
+    }
+    void OnClientRead(Connection&) override {}
+    void OnClientDisconnect(Connection&) override { events.push_back("disconnect"); }
+    void OnClientError(Connection&, SocketErrorKind kind, int& code) override {
+      events.push_back((kind == SocketErrorKind::Send ? "send " : "other ") + std::to_string(code));
+      code = 0;
+    }
+  } handler;
+  auto loop = EventLoop::Create([](const std::string&) {});
+  std::string error;
+  ASSERT_TRUE(loop->Activate(0, 5, handler, error)) << error;
+  const SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const int small = 4096;
+  setsockopt(client, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(loop->LocalPort());
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // The connection waits in the backlog until the loop runs; 10 s at most.
+  int ticks = 0;
+  loop->CallEvery(std::chrono::milliseconds(100), [&] {
+    if (handler.events.size() >= 3 || ++ticks == 100) loop->Quit();
+  });
+  loop->Run();
+  closesocket(client);
+  EXPECT_EQ(handler.events, (std::vector<std::string>{"connect", "send 10055", "disconnect"}));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "service/daily_log.h"
@@ -64,8 +65,13 @@ class ServiceUnderWine : public ::testing::Test {
       skip_ = "needs root for a private host";
       return;
     }
+    if (!WineSession::Installed()) {
+      skip_ = "wine64 is not installed (scripts/bootstrap installs it)";
+      return;
+    }
     wine_ = std::make_unique<WineSession>();
-    if (!wine_->Start(skip_)) return;
+    std::string error;
+    ASSERT_TRUE(wine_->Start(error)) << error;
     ASSERT_TRUE(LayOutServiceFolder());
     firstInstall_ = wine_->Run({kProgram, "-INSTALL"});
     booted_ = wine_->Reboot() && testsupport::WaitForListening(kPort, 60s);
@@ -98,6 +104,14 @@ class ServiceUnderWine : public ::testing::Test {
     return ReadFile(wine_->DriveC() / duvane::LogFileName(duvane::platform::NowLocal()));
   }
 
+  // Sends a control request that Wine's sc does not know; returns the state
+  // that the service reports once it has carried the request out.
+  static std::string Control(const std::string& request) {
+    const fs::path tool = WindowsBuild() / "test-bin" / "service-control.exe";
+    const std::string out = wine_->Run({tool.string(), "DuvaneS", request}).out;
+    return out.substr(0, out.find_first_of("\r\n"));
+  }
+
   static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 10s) {
     return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
   }
@@ -124,6 +138,24 @@ TEST_F(ServiceUnderWine, InstallRegistersTheServiceOnceAndASecondInstallFails) {
   EXPECT_EQ(firstInstall_.out, "Service installed successfully\n");
   const Outcome query = wine_->Run({"sc", "query", "DuvaneS"});
   EXPECT_NE(query.out.find("RUNNING"), std::string::npos) << query.out;
+
+  // Wine writes the registration as it got it; the display name is UTF-16.
+  const std::string registry = ReadFile(wine_->MachineRegistry());
+  const size_t key = registry.find(R"(\\Services\\DuvaneS])");
+  ASSERT_NE(key, std::string::npos);
+  const std::string values = registry.substr(key, registry.find("\n\n", key) - key);
+  for (const char* value : {
+           R"("DisplayName"="\x672c\x5730\x786c\x4ef6\x670d\x52a1")",
+           R"("ErrorControl"=dword:00000001)",  // normal
+           R"("ImagePath"="C:\\duvane\\SDuvane.exe")", R"("ObjectName"="LocalSystem")",
+           R"("Start"=dword:00000002)",  // automatic
+           R"("Type"=dword:00000010)",   // own process, not interactive
+       }) {
+    EXPECT_NE(values.find(value), std::string::npos) << value << " in\n" << values;
+  }
+  for (const char* absent : {"DependOnService", "Group", "Tag"}) {
+    EXPECT_EQ(values.find(absent), std::string::npos) << values;
+  }
 
   const Outcome again = wine_->Run({kProgram, "/install", "-silent"});
   EXPECT_NE(again.status, 0);
@@ -175,6 +207,7 @@ TEST_F(ServiceUnderWine, DailyLogIsInTheRootOfDriveCInGbkWithCrLf) {
   EXPECT_EQ(log.rfind(stamp, 0), 0u);
   for (const std::string& line :
        {G("服务侦听开始启动\r\n"), G("打开370读卡器成功！\r\n"),
+        G("127.0.0.1连入;SocketID = ") + id + "\r\n",
         "(" + id + G(")收到原始数据：") + "GET /logcheck?x HTTP/1.1\r\r\n\r\r\n\r\n",
         G("转换后数据：") + "GET /logcheck?x HTTP/1.1\r\r\n",
         std::string("strCMD:LOGCHECK;strParam:x\r\n")}) {
@@ -259,6 +292,48 @@ TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
   EXPECT_TRUE(received == expected);
 }
 
+// While paused, a connection waits in the backlog, unaccepted and unread.
+TEST_F(ServiceUnderWine, PausedServiceServesNothingUntilContinued) {
+  ASSERT_TRUE(booted_);
+  ASSERT_EQ(Control("pause"), "PAUSED");
+  Client client(kPort);
+  client.Send("GET /paused?x HTTP/1.1\r\n\r\n");
+  EXPECT_FALSE(client.ReadReply(1s));
+  EXPECT_EQ(Control("interrogate"), "PAUSED");
+  EXPECT_EQ(Log().find("GET /paused"), std::string::npos);
+  ASSERT_EQ(Control("continue"), "RUNNING");
+  EXPECT_EQ(client.ReadReply(10s),
+            ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字PAUSED\"}"));
+}
+
+// Every status report of the service's life so far, each as its type,
+// state, accepted controls, exit codes and wait hint, as Wine traced them.
+std::vector<std::string> StatusReports(const std::string& trace) {
+  // The thread that registers the control handler makes the first report,
+  // which shows the handle that every report of the service carries.
+  const size_t registered = trace.find("RegisterServiceCtrlHandlerExW L\"DuvaneS\"");
+  if (registered == std::string::npos) return {};
+  const size_t lineStart = trace.rfind('\n', registered) + 1;
+  const std::string report = ":trace:service:SetServiceStatus ";
+  const std::string thread = trace.substr(lineStart, trace.find(':', lineStart) - lineStart);
+  const size_t first = trace.find("\n" + thread + report, registered);
+  if (first == std::string::npos) return {};
+  std::string handle;
+  std::istringstream(trace.substr(first + 1 + thread.size() + report.size())) >> handle;
+  std::vector<std::string> reports;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t at = line.find(report + handle + " ");
+    if (at == std::string::npos) continue;
+    std::string type, state, accepted, exitCode, ownExitCode, checkpoint, waitHint;
+    std::istringstream(line.substr(at + report.size() + handle.size())) >> type >> state >>
+        accepted >> exitCode >> ownExitCode >> checkpoint >> waitHint;
+    reports.push_back(type + " " + state + " " + accepted + " " + exitCode + " " + ownExitCode +
+                      " " + waitHint);
+  }
+  return reports;
+}
+
 TEST_F(ServiceUnderWine, StopRunsTheStopSequenceAndUninstallRemovesTheService) {
   ASSERT_TRUE(booted_);
   const Outcome stop = wine_->Run({"net", "stop", "DuvaneS"});
@@ -267,6 +342,22 @@ TEST_F(ServiceUnderWine, StopRunsTheStopSequenceAndUninstallRemovesTheService) {
   const std::string log = Log();
   EXPECT_EQ(log.substr(log.size() - 14), G("服务侦听停止\r\n"));
   EXPECT_NE(wine_->Run({"sc", "query", "DuvaneS"}).out.find("STOPPED"), std::string::npos);
+  // Own process; no control accepted while the start is pending, then stop,
+  // pause and continue, shutdown (7); 5000 ms (0x1388) with every pending
+  // state; exit codes 0.
+  const std::vector<std::string> reports = {
+      "0x10 0x2 0 0 0 0x1388",    // start pending, from the service entry
+      "0x10 0x2 0 0 0 0x1388",    // start pending, from the service thread
+      "0x10 0x4 0x7 0 0 0",       // running
+      "0x10 0x6 0x7 0 0 0x1388",  // pause pending
+      "0x10 0x7 0x7 0 0 0",       // paused
+      "0x10 0x7 0x7 0 0 0",       // interrogated while paused
+      "0x10 0x5 0x7 0 0 0x1388",  // continue pending
+      "0x10 0x4 0x7 0 0 0",       // running
+      "0x10 0x3 0x7 0 0 0x1388",  // stop pending
+      "0x10 0x1 0x7 0 0 0",       // stopped
+  };
+  EXPECT_EQ(StatusReports(wine_->ServiceTrace()), reports);
 
   const Outcome removed = wine_->Run({kProgram, "-UNINSTALL"});
   EXPECT_EQ(removed.status, 0) << removed.err;
@@ -281,10 +372,14 @@ TEST_F(ServiceUnderWine, StopRunsTheStopSequenceAndUninstallRemovesTheService) {
 }
 
 // Started by hand, the program cannot reach the service control manager: it
-// says so in the event log and ends.
+// says so in the event log, under the name of its file, and ends. Typed
+// without ".exe" in a console, the command is not the file's name.
 TEST_F(ServiceUnderWine, RunByHandWritesTheDispatcherFailureToTheEventLogAndEnds) {
-  const Outcome run = wine_->Run({kProgram}, 60s, "err+eventlog");
+  const Outcome run = wine_->Run({"cmd", "/c", "cd /d C:\\duvane & SDuvane"}, 60s,
+                                 "-all,err+eventlog,fixme+advapi");
   EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("RegisterEventSourceW ((null),L\"SDuvane.exe\")"), std::string::npos)
+      << run.err;
   EXPECT_NE(run.err.find("err:eventlog:ReportEventW"), std::string::npos) << run.err;
 }
 

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "tests/support/private_host.h"
@@ -12,6 +14,10 @@ namespace {
 
 // The 64-bit loader and its server are not on PATH.
 constexpr const char* kWineFolder = "/usr/lib/wine";
+// The server, and with it the services, outlives the programs of the
+// session by this much: long enough for every pause between two of them in
+// a run, short enough that a run that was killed leaves nothing for long.
+constexpr const char* kPersistence = "-p300";
 
 std::string WineProgram(const char* name) { return std::string(kWineFolder) + "/" + name; }
 
@@ -58,16 +64,18 @@ bool WineSession::Server(const std::string& option) const {
   return RunProgram(WineProgram("wineserver"), {option}, 30s, "-all").status == 0;
 }
 
+bool WineSession::Installed() { return access(WineProgram("wine64").c_str(), X_OK) == 0; }
+
 bool WineSession::Start(std::string& error) {
   if (prefix_.empty()) {
     error = "no temporary folder for the prefix";
     return false;
   }
-  if (access(WineProgram("wine64").c_str(), X_OK) != 0) {
+  if (!Installed()) {
     error = "wine64 is not installed (scripts/bootstrap installs it)";
     return false;
   }
-  if (!Server("-p")) {
+  if (!Server(kPersistence)) {
     error = "wineserver did not start";
     return false;
   }
@@ -81,7 +89,18 @@ bool WineSession::Start(std::string& error) {
 
 bool WineSession::Reboot() {
   Server("-k");
-  return Server("-p") && Run({"wineboot"}, 120s).status == 0;
+  if (!Server(kPersistence)) return false;
+  // The services inherit wineboot's standard error and its WINEDEBUG.
+  const std::string trace = (prefix_ / "service-trace.txt").string();
+  return RunProgram("/bin/sh",
+                    {"-c", "exec \"$0\" wineboot 2>\"$1\"", WineProgram("wine64"), trace}, 120s,
+                    "trace+service")
+             .status == 0;
+}
+
+std::string WineSession::ServiceTrace() const {
+  std::ifstream in(prefix_ / "service-trace.txt", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace winetest

@@ -27,12 +27,16 @@ class WineSession {
   WineSession(const WineSession&) = delete;
   WineSession& operator=(const WineSession&) = delete;
 
+  // Whether the 64-bit Wine is installed.
+  static bool Installed();
   // Starts the server and makes the prefix (wineboot -i). Returns false and
   // the reason in `error` when Wine is missing or the prefix is not made.
   bool Start(std::string& error);
   // Restarts the session the way a Windows machine boots: the service
-  // control manager starts the automatic services.
+  // control manager starts the automatic services. From then on the
+  // services' calls of the service API are traced to ServiceTrace().
   bool Reboot();
+  std::string ServiceTrace() const;
 
   // Runs a Windows program (a "C:\..." path or a name on Wine's path) with
   // `debug` as WINEDEBUG.
@@ -41,6 +45,9 @@ class WineSession {
 
   // The Linux path of Wine's drive C.
   std::filesystem::path DriveC() const { return prefix_ / "drive_c"; }
+  // The registry's machine part as Wine keeps it, written when the server
+  // stops.
+  std::filesystem::path MachineRegistry() const { return prefix_ / "system.reg"; }
 
  private:
   Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
