@@ -48,6 +48,12 @@ ServiceManager SystemServiceManager(std::string unitFolder);
 // started at boot with the multi-user target.
 std::string UnitFileText(const ServiceDefinition& service);
 
+// Whether the service manager can take a registration at all (on systemd:
+// the unit folder is a folder this process may write). Returns the system's
+// error text, or "" when it can. This failure is not the service's own: it is
+// told as it stands, not as a failed install or uninstall.
+std::string ReachServiceManager(const ServiceManager& manager);
+
 // Each returns the error text, or "" on success.
 std::string InstallService(const ServiceManager& manager, const ServiceDefinition& service);
 std::string UninstallService(const ServiceManager& manager, std::string_view serviceName);

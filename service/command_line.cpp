@@ -49,6 +49,11 @@ CommandLineSwitches ParseSwitches(int argc, const char* const* argv) {
 
 int RunRegistration(const CommandLineSwitches& switches, const platform::ServiceManager& manager,
                     const std::string& programPath, std::ostream& out, std::ostream& err) {
+  if (!switches.install && !switches.uninstall) return 0;
+  if (std::string error = platform::ReachServiceManager(manager); !error.empty()) {
+    err << error << std::endl;
+    return 1;
+  }
   if (switches.install) {
     const platform::ServiceDefinition service{std::string(kServiceName),
                                               std::string(kServiceDisplayName), programPath};

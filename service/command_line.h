@@ -19,7 +19,9 @@ struct CommandLineSwitches {
 CommandLineSwitches ParseSwitches(int argc, const char* const* argv);
 
 // Registers or removes the service as the switches say. Success is told on
-// `out` (not with "silent"), failure on `err` (always). Returns the process
+// `out` (not with "silent"), failure on `err` (always): a service manager
+// that cannot be reached as the system's error alone, a refused registration
+// inside the failed-install or failed-uninstall message. Returns the process
 // exit status: 0 on success, 1 on failure.
 int RunRegistration(const CommandLineSwitches& switches, const platform::ServiceManager& manager,
                     const std::string& programPath, std::ostream& out, std::ostream& err);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/service_registration.h"
 
@@ -18,8 +19,10 @@ std::string UnitFilePath(const std::string& folder, std::string_view serviceName
   return path;
 }
 
-std::string SystemError(const std::string& path, int error) {
-  return path + ": " + std::strerror(error);
+// The system-error form of every registration failure, with this system's
+// error number and text.
+std::string SystemError(int error) {
+  return "System Error.  Code: " + std::to_string(error) + ".\r\n" + std::strerror(error);
 }
 
 bool HasControlCharacter(std::string_view text) {
@@ -65,7 +68,7 @@ std::string WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return std::strerror(n < 0 ? errno : EIO);
+    if (n <= 0) return SystemError(n < 0 ? errno : EIO);
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return {};
@@ -75,13 +78,13 @@ std::string WriteAll(int fd, std::string_view bytes) {
 std::string WriteNewFile(const std::string& path, std::string_view content) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
-    return errno == EEXIST ? std::string(kServiceExistsError) : SystemError(path, errno);
+    return errno == EEXIST ? std::string(kServiceExistsError) : SystemError(errno);
   }
   std::string error = WriteAll(fd, content);
-  if (::close(fd) != 0 && error.empty()) error = std::strerror(errno);
+  if (::close(fd) != 0 && error.empty()) error = SystemError(errno);
   if (error.empty()) return {};
   ::unlink(path.c_str());
-  return path + ": " + error;
+  return error;
 }
 
 // Undoes a registration that systemd refused, so that installing again works.
@@ -121,6 +124,14 @@ constexpr std::string_view kSandbox =
 
 }  // namespace
 
+std::string ReachServiceManager(const ServiceManager& manager) {
+  struct stat info {};
+  if (::stat(manager.unitFolder.c_str(), &info) != 0) return SystemError(errno);
+  if (!S_ISDIR(info.st_mode)) return SystemError(ENOTDIR);
+  if (::access(manager.unitFolder.c_str(), W_OK | X_OK) != 0) return SystemError(errno);
+  return {};
+}
+
 std::string UnitFileText(const ServiceDefinition& service) {
   return "[Unit]\n"
          "Description=" +
@@ -133,7 +144,9 @@ std::string UnitFileText(const ServiceDefinition& service) {
          CommandWord(service.programPath) +
          "\n"
          "User=root\n"
-         "Restart=on-failure\n"
+         // A crash is restarted; a start or run failure that the service reports
+         // (exit status 1) leaves it stopped, as the system log says.
+         "Restart=on-abnormal\n"
          "# Read-only system and home, a private /tmp; only the log folder is writable.\n" +
          std::string(kSandbox) +
          "\n"
@@ -159,14 +172,14 @@ std::string UninstallService(const ServiceManager& manager, std::string_view ser
   const std::string path = UnitFilePath(manager.unitFolder, serviceName);
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) {
-    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(path, errno);
+    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
   }
   if (manager.systemctl) {
     std::string error = manager.systemctl({"--quiet", "disable", std::string(serviceName)});
     if (!error.empty()) return error;
   }
   if (::unlink(path.c_str()) != 0) {
-    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(path, errno);
+    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
   }
   // The unit is gone either way; a failed reload only leaves systemd with a
   // stale copy until its next reload.

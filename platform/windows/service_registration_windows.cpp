@@ -41,6 +41,10 @@ ServiceHandle OpenManager() {
 
 ServiceManager SystemServiceManager(std::string unitFolder) { return {std::move(unitFolder), {}}; }
 
+std::string ReachServiceManager(const ServiceManager&) {
+  return OpenManager() ? std::string() : LastSystemError();
+}
+
 std::string InstallService(const ServiceManager&, const ServiceDefinition& service) {
   ServiceHandle manager = OpenManager();
   if (!manager) return LastSystemError();

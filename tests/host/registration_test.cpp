@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -116,12 +117,30 @@ TEST(HostRegistration, UninstallRemovesTheUnitThenReportsItMissing) {
             "not exist as an installed service.\"\n");
 }
 
-TEST(HostRegistration, UnusableFolderOrProgramPathFailsWithoutAUnit) {
+// A manager that cannot be reached is the system's error as it stands, not a
+// failed install or uninstall, and is told even with "silent".
+TEST(HostRegistration, UnreachableManagerIsToldAsTheSystemError) {
   TempFolder units;
-  const Outcome noFolder = Registration(Install(), {units.File("missing"), {}});
-  EXPECT_NE(noFolder.status, 0);
-  EXPECT_NE(noFolder.err.find("No such file or directory"), std::string::npos) << noFolder.err;
+  std::ofstream(units.File("file")).put('x');
+  const struct {
+    std::string folder;
+    const char* error;
+  } cases[] = {
+      {units.File("missing"), "System Error.  Code: 2.\r\nNo such file or directory\n"},
+      {units.File("file"), "System Error.  Code: 20.\r\nNot a directory\n"},
+  };
+  for (const auto& c : cases) {
+    for (const auto& switches : {Install(), Uninstall(true)}) {
+      const Outcome outcome = Registration(switches, {c.folder, {}});
+      EXPECT_EQ(outcome.status, 1) << c.folder;
+      EXPECT_EQ(outcome.out, "") << c.folder;
+      EXPECT_EQ(outcome.err, c.error) << c.folder;
+    }
+  }
+}
 
+TEST(HostRegistration, UnusableProgramPathFailsWithoutAUnit) {
+  TempFolder units;
   for (const char* program : {"", "SDuvane", "/opt/a\nExecStartPre=/bin/evil/SDuvane"}) {
     const Outcome refused = Registration(Install(), {units.Path(), {}}, program);
     EXPECT_NE(refused.status, 0) << program;

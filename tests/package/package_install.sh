@@ -31,6 +31,9 @@ for tree in usr etc var; do
   mount -t overlay overlay -o "lowerdir=/$tree,upperdir=$work/$tree/upper,workdir=$work/$tree/work" "/$tree"
 done
 mount -t tmpfs -o size=16m tmpfs /run
+# A log folder from an earlier run of the service on this machine would be
+# purged with the package; the overlay starts without it.
+rm -rf /var/log/duvane
 mkdir -p /run/systemd/system "$work/bin"
 ip link set lo up
 
