@@ -86,8 +86,12 @@ TEST_F(GetPidServiceTest, FailuresAnswerWithTheirCodesOnOneConnection) {
   EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0102\",\"ResultMsg\":\"打开身份证阅读器端口失败\"}");
   WriteHolder("readstatus=-41\n");
   EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0102\",\"ResultMsg\":\"读取身份证失败_-41\"}");
-  WriteHolder("readraises=1\n");
-  EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0103\",\"ResultMsg\":\"读取身份证异常\"}");
+  for (const char* failure : {"readraises=1\n", "readfaults=1\n"}) {
+    WriteHolder(failure);
+    EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0103\",\"ResultMsg\":\"读取身份证异常\"}");
+  }
+  WriteHolder("noreader=1\n");
+  EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
 }
 
 TEST_F(GetPidServiceTest, SuccessSendsEveryMemberAndThePhoto) {

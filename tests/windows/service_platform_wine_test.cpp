@@ -2,13 +2,15 @@
 // library is loaded from the program's own folder only, text is converted
 // and upper-cased with code page 936 whatever the workstation's locale, the
 // log's time separator is the regional settings' one, a taken port gives
-// the bind error of the start log, and replies are kept unsent up to the
-// bound only.
+// the bind error of the start log, replies are kept unsent up to the
+// bound only, and a fault in guarded code ends the call, not the program.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 // winsock2.h first: windows.h would bring the old winsock.h.
 #include <windows.h>
 
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "platform/codepage.h"
 #include "platform/dynamic_library.h"
 #include "platform/event_loop.h"
+#include "platform/fault_guard.h"
 #include "platform/process_info.h"
 #include "platform/windows/wide_text.h"
 
@@ -161,6 +164,32 @@ TEST(ServicePlatformUnderWine, UnsentRepliesPastTheBoundCloseTheConnection) {
   loop->Run();
   closesocket(client);
   EXPECT_EQ(handler.events, (std::vector<std::string>{"connect", "send 10055", "disconnect"}));
+}
+
+void Returns(void*) {}
+void TouchesUnmappedMemory(void*) {
+  volatile std::uintptr_t address = 16;
+  *reinterpret_cast<volatile int32_t*>(address) = 0;
+}
+void DividesByZero(void* context) {
+  volatile int32_t zero = *static_cast<int32_t*>(context);
+  *static_cast<int32_t*>(context) = 1000 / zero;
+}
+void Throws(void*) { throw std::runtime_error("thrown"); }
+
+// Twice each, so a fault leaves the guard as usable as before.
+TEST(ServicePlatformUnderWine, FaultInGuardedCodeEndsTheCallNotTheProgram) {
+  const struct {
+    void (*work)(void*);
+    bool completes;
+  } cases[] = {{Returns, true}, {TouchesUnmappedMemory, false}, {DividesByZero, false}};
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : cases) {
+      int32_t zero = 0;
+      EXPECT_EQ(RunGuardingFaults(c.work, &zero), c.completes);
+    }
+    EXPECT_THROW(RunGuardingFaults(Throws, nullptr), std::runtime_error);
+  }
 }
 
 }  // namespace
