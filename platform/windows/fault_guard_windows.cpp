@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/fault_guard.h"
 
 namespace duvane::platform {
@@ -9,42 +11,25 @@ namespace {
 using JumpBuffer = void* [5];
 
 thread_local JumpBuffer* tGuard = nullptr;
+std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> gEarlierFilter{nullptr};
 
-bool IsFault(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-      return true;
-    default:
-      return false;
-  }
+// Called for an exception that no handler of the faulting code took: an
+// access violation, or whatever the library raised and left uncaught. A
+// library that probes memory under its own handler keeps that working, which
+// a vectored handler, called before the library's own, would break.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
+  if (tGuard != nullptr) __builtin_longjmp(*tGuard, 1);
+  // Another thread's exception: handled as it would have been.
+  const LPTOP_LEVEL_EXCEPTION_FILTER earlier = gEarlierFilter.load();
+  return earlier != nullptr ? earlier(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-// Vectored handlers see every exception first, C++ exceptions of the 64-bit
-// build among them; only a fault on a guarded thread is taken.
-LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
-  if (tGuard == nullptr || !IsFault(info->ExceptionRecord->ExceptionCode)) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  __builtin_longjmp(*tGuard, 1);
-}
-
-class FaultHandler {
+class UnhandledExceptionFilter {
  public:
-  FaultHandler() : handle_(AddVectoredExceptionHandler(1, OnException)) {}
-  ~FaultHandler() {
-    if (handle_ != nullptr) RemoveVectoredExceptionHandler(handle_);
-  }
-  FaultHandler(const FaultHandler&) = delete;
-  FaultHandler& operator=(const FaultHandler&) = delete;
-
- private:
-  PVOID handle_;
+  UnhandledExceptionFilter() { gEarlierFilter = SetUnhandledExceptionFilter(OnUnhandledException); }
+  ~UnhandledExceptionFilter() { SetUnhandledExceptionFilter(gEarlierFilter.load()); }
+  UnhandledExceptionFilter(const UnhandledExceptionFilter&) = delete;
+  UnhandledExceptionFilter& operator=(const UnhandledExceptionFilter&) = delete;
 };
 
 // The 32-bit build's frame-based handler chain lives in the thread block; a
@@ -59,7 +44,7 @@ NT_TIB* ThreadBlock() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb()); }
 }  // namespace
 
 bool RunGuardingFaults(void (*work)(void*), void* context) {
-  FaultHandler handler;
+  UnhandledExceptionFilter filter;
   JumpBuffer* const outer = tGuard;
   _EXCEPTION_REGISTRATION_RECORD* const handlerChain = ThreadBlock()->ExceptionList;
   JumpBuffer guard;

@@ -175,18 +175,28 @@ void DividesByZero(void* context) {
   volatile int32_t zero = *static_cast<int32_t*>(context);
   *static_cast<int32_t*>(context) = 1000 / zero;
 }
+void RaisesAnException(void*) { RaiseException(0xE0A1D001, EXCEPTION_NONCONTINUABLE, 0, nullptr); }
+// A fault that the code handles itself is none of the guard's business.
+void ProbesMemoryUnderItsOwnHandler(void* context) {
+  *static_cast<int32_t*>(context) = IsBadReadPtr(reinterpret_cast<void*>(16), 4) ? 0 : 1;
+}
 void Throws(void*) { throw std::runtime_error("thrown"); }
 
-// Twice each, so a fault leaves the guard as usable as before.
+// Twice each, so an ended call leaves the guard as usable as before.
 TEST(ServicePlatformUnderWine, FaultInGuardedCodeEndsTheCallNotTheProgram) {
   const struct {
     void (*work)(void*);
     bool completes;
-  } cases[] = {{Returns, true}, {TouchesUnmappedMemory, false}, {DividesByZero, false}};
+  } cases[] = {{Returns, true},
+               {TouchesUnmappedMemory, false},
+               {DividesByZero, false},
+               {RaisesAnException, false},
+               {ProbesMemoryUnderItsOwnHandler, true}};
   for (int round = 0; round < 2; ++round) {
     for (const auto& c : cases) {
       int32_t zero = 0;
       EXPECT_EQ(RunGuardingFaults(c.work, &zero), c.completes);
+      EXPECT_EQ(zero, 0);
     }
     EXPECT_THROW(RunGuardingFaults(Throws, nullptr), std::runtime_error);
   }
