@@ -30,6 +30,19 @@ std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::st
     ADD_FAILURE() << "the service did not listen; stderr: " << service->Stderr();
     return nullptr;
   }
+  // It listens before it binds the reader library: a test that counts its
+  // descriptors at rest waits for the library's line, the start's last.
+  // (Where a test keeps the log from being written, the wait just ends.)
+  testsupport::Eventually(
+      [] {
+        const std::string log = testsupport::ReadTodaysLog();
+        size_t lines = 0;
+        for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) {
+          ++lines;
+        }
+        return lines >= 2;
+      },
+      10s);
   return service;
 }
 
