@@ -1,4 +1,5 @@
-// SDuvane.exe of the 64-bit Windows build as a real service of Wine's service
+// SDuvane.exe of a Windows build (the 64-bit one, or with DUVANE_WINE_BITS=32
+// the 32-bit one that users install) as a real service of Wine's service
 // control manager, in a private host: registered with -INSTALL, started the
 // way a Windows machine boots, asked over Winsock by a client on the Linux
 // side, stopped with "net stop" and removed with -UNINSTALL. The folder of the
@@ -41,9 +42,15 @@ namespace fs = std::filesystem;
 constexpr uint16_t kPort = 10240;
 constexpr const char* kProgram = "C:\\duvane\\SDuvane.exe";
 
+int Bits() {
+  const char* bits = std::getenv("DUVANE_WINE_BITS");
+  return bits != nullptr && std::string(bits) == "32" ? 32 : 64;
+}
+
 fs::path WindowsBuild() {
   const char* named = std::getenv("DUVANE_WINDOWS_BUILD");
-  return named != nullptr && *named != '\0' ? fs::path(named) : fs::path(DUVANE_WINDOWS_BUILD);
+  if (named != nullptr && *named != '\0') return fs::path(named);
+  return fs::path(Bits() == 32 ? DUVANE_WINDOWS_BUILD_32 : DUVANE_WINDOWS_BUILD);
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -56,22 +63,27 @@ std::string ReadFile(const fs::path& path) {
 class ServiceUnderWine : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    const std::string preset = Bits() == 32 ? "windows-x86" : "windows-x64";
     if (!fs::exists(WindowsBuild() / "bin" / "SDuvane.exe")) {
-      skip_ = "no 64-bit Windows build in " + WindowsBuild().string() +
-              " (cmake --preset windows-x64 && cmake --build --preset windows-x64)";
+      skip_ = "no " + std::to_string(Bits()) + "-bit Windows build in " + WindowsBuild().string() +
+              " (cmake --preset " + preset + " && cmake --build --preset " + preset + ")";
       return;
     }
     if (!testsupport::EnterPrivateHost()) {
       skip_ = "needs root for a private host";
       return;
     }
-    if (!WineSession::Installed()) {
-      skip_ = "wine64 is not installed (scripts/bootstrap installs it)";
+    if (!WineSession::Installed(Bits())) {
+      skip_ = "no " + std::to_string(Bits()) + "-bit Wine (scripts/bootstrap installs it)";
       return;
     }
-    wine_ = std::make_unique<WineSession>();
+    wine_ = std::make_unique<WineSession>(Bits());
     std::string error;
-    ASSERT_TRUE(wine_->Start(error)) << error;
+    if (!wine_->Start(error) && Bits() == 32) {
+      skip_ = "32-bit Wine does not run here: " + error;
+      return;
+    }
+    ASSERT_TRUE(error.empty()) << error;
     ASSERT_TRUE(LayOutServiceFolder());
     firstInstall_ = wine_->Run({kProgram, "-INSTALL"});
     booted_ = wine_->Reboot() && testsupport::WaitForListening(kPort, 60s);
@@ -191,6 +203,28 @@ TEST_F(ServiceUnderWine, AnswersEachCommandWithTheExactHeaderBlock) {
     client.Send(request);
     EXPECT_EQ(client.ReadReply(10s), ExpectedReply(body)) << request;
   }
+}
+
+// An identity-card library that raises or faults while reading costs the
+// request, not the service; the stand-in reads its holder file anew for
+// every request.
+TEST_F(ServiceUnderWine, LibraryThatRaisesOrFaultsAnswers0103AndTheServiceGoesOn) {
+  ASSERT_TRUE(booted_) << "the service did not start listening";
+  const fs::path holder = wine_->DriveC() / "duvane" / "ZetIDCardAPI.holder.txt";
+  const std::string demo = ReadFile(holder);
+  const std::pair<std::string, std::string> cases[] = {
+      {"name=x\nreadraises=1\n", "{\"ResultCode\":\"0103\",\"ResultMsg\":\"读取身份证异常\"}"},
+      {"name=x\nreadfaults=1\n", "{\"ResultCode\":\"0103\",\"ResultMsg\":\"读取身份证异常\"}"},
+      {"noreader=1\n", "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}"},
+  };
+  Client client(kPort);
+  ASSERT_TRUE(client.Connected());
+  for (const auto& [contents, body] : cases) {
+    std::ofstream(holder, std::ios::binary) << contents;
+    client.Send("GET /GETPID?x HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.ReadReply(10s), ExpectedReply(body)) << contents;
+  }
+  std::ofstream(holder, std::ios::binary) << demo;
 }
 
 TEST_F(ServiceUnderWine, DailyLogIsInTheRootOfDriveCInGbkWithCrLf) {

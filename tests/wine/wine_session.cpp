@@ -12,7 +12,7 @@
 namespace winetest {
 namespace {
 
-// The 64-bit loader and its server are not on PATH.
+// The loaders and their server are not on PATH.
 constexpr const char* kWineFolder = "/usr/lib/wine";
 // The server, and with it the services, outlives the programs of the
 // session by this much: long enough for every pause between two of them in
@@ -21,9 +21,11 @@ constexpr const char* kPersistence = "-p300";
 
 std::string WineProgram(const char* name) { return std::string(kWineFolder) + "/" + name; }
 
+std::string Loader(int bits) { return WineProgram(bits == 32 ? "wine" : "wine64"); }
+
 }  // namespace
 
-WineSession::WineSession() {
+WineSession::WineSession(int bits) : loader_(Loader(bits)), bits_(bits) {
   char folder[] = "/tmp/duvane-wine-XXXXXX";
   if (mkdtemp(folder) != nullptr) prefix_ = folder;
 }
@@ -39,14 +41,16 @@ Outcome WineSession::RunProgram(const std::string& program,
                                 std::chrono::seconds timeout, const std::string& debug) const {
   // Output goes to files: processes that Wine starts (services.exe and the
   // services) inherit it and outlive the program.
-  testsupport::Process process(program, arguments,
-                               {{"WINEPREFIX", prefix_.string()},
-                                {"WINELOADER", WineProgram("wine64")},
-                                {"WINESERVER", WineProgram("wineserver")},
-                                {"WINEDEBUG", debug},
-                                // No debugger, no Mono or Gecko installers; the test winscard.dll
-                                // beside the programs takes the system's place.
-                                {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}});
+  std::map<std::string, std::string> environment{
+      {"WINEPREFIX", prefix_.string()},
+      {"WINELOADER", loader_},
+      {"WINESERVER", WineProgram("wineserver")},
+      {"WINEDEBUG", debug},
+      // No debugger, no Mono or Gecko installers; the test winscard.dll
+      // beside the programs takes the system's place.
+      {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}};
+  if (bits_ == 32) environment["WINEARCH"] = "win32";
+  testsupport::Process process(program, arguments, environment);
   Outcome outcome;
   if (std::optional<int> status = process.Wait(timeout)) outcome.status = *status;
   outcome.out = process.Stdout();
@@ -56,7 +60,7 @@ Outcome WineSession::RunProgram(const std::string& program,
 
 Outcome WineSession::Run(const std::vector<std::string>& arguments, std::chrono::seconds timeout,
                          const std::string& debug) const {
-  return RunProgram(WineProgram("wine64"), arguments, timeout, debug);
+  return RunProgram(loader_, arguments, timeout, debug);
 }
 
 bool WineSession::Server(const std::string& option) const {
@@ -64,15 +68,15 @@ bool WineSession::Server(const std::string& option) const {
   return RunProgram(WineProgram("wineserver"), {option}, 30s, "-all").status == 0;
 }
 
-bool WineSession::Installed() { return access(WineProgram("wine64").c_str(), X_OK) == 0; }
+bool WineSession::Installed(int bits) { return access(Loader(bits).c_str(), X_OK) == 0; }
 
 bool WineSession::Start(std::string& error) {
   if (prefix_.empty()) {
     error = "no temporary folder for the prefix";
     return false;
   }
-  if (!Installed()) {
-    error = "wine64 is not installed (scripts/bootstrap installs it)";
+  if (!Installed(bits_)) {
+    error = loader_ + " is not installed (scripts/bootstrap installs it)";
     return false;
   }
   if (!Server(kPersistence)) {
@@ -92,8 +96,7 @@ bool WineSession::Reboot() {
   if (!Server(kPersistence)) return false;
   // The services inherit wineboot's standard error and its WINEDEBUG.
   const std::string trace = (prefix_ / "service-trace.txt").string();
-  return RunProgram("/bin/sh",
-                    {"-c", "exec \"$0\" wineboot 2>\"$1\"", WineProgram("wine64"), trace}, 120s,
+  return RunProgram("/bin/sh", {"-c", "exec \"$0\" wineboot 2>\"$1\"", loader_, trace}, 120s,
                     "trace+service")
              .status == 0;
 }

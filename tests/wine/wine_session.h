@@ -1,7 +1,7 @@
-// A Wine session of its own for tests of the 64-bit Windows build: a fresh
-// prefix, a persistent server (services under Wine die after a few seconds
-// without one) and Wine's service control manager. Start it inside a
-// private host, so that the sockets of its programs are the test's own.
+// A Wine session of its own for tests of a Windows build, 64-bit or 32-bit
+// (a 32-bit prefix then): a fresh prefix, a persistent server (services under Wine die after a few
+// seconds without one) and Wine's service control manager. Start it inside a private host, so that
+// the sockets of its programs are the test's own.
 #pragma once
 
 #include <chrono>
@@ -21,14 +21,15 @@ struct Outcome {
 
 class WineSession {
  public:
-  // An empty prefix under /tmp; nothing runs yet.
-  WineSession();
+  // An empty prefix under /tmp for programs of `bits` (32 or 64); nothing
+  // runs yet.
+  explicit WineSession(int bits = 64);
   ~WineSession();  // ends every process of the session, removes the prefix
   WineSession(const WineSession&) = delete;
   WineSession& operator=(const WineSession&) = delete;
 
-  // Whether the 64-bit Wine is installed.
-  static bool Installed();
+  // Whether the Wine loader for programs of `bits` is installed.
+  static bool Installed(int bits = 64);
   // Starts the server and makes the prefix (wineboot -i). Returns false and
   // the reason in `error` when Wine is missing or the prefix is not made.
   bool Start(std::string& error);
@@ -54,6 +55,8 @@ class WineSession {
                      std::chrono::seconds timeout, const std::string& debug) const;
   bool Server(const std::string& option) const;
 
+  std::string loader_;
+  int bits_;
   std::filesystem::path prefix_;
 };
 
