@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/fault_guard.h"
+#include "platform/guarded_call.h"
 
 namespace duvane::platform {
 namespace {
@@ -58,14 +59,7 @@ bool RunGuardingFaults(void (*work)(void*), void* context) {
     tGuard = outer;
     return false;
   }
-  tGuard = &guard;
-  try {
-    work(context);
-  } catch (...) {
-    tGuard = outer;
-    throw;
-  }
-  tGuard = outer;
+  CallWithJumpTarget(tGuard, &guard, work, context);
   return true;
 }
 
