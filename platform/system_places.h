@@ -11,6 +11,14 @@ extern const char* const kLogFolder;
 // File name of the reader library, loaded from the program's own folder:
 // "Velmora.dll" on Windows, "libVelmora.so" on Linux.
 extern const char* const kReaderLibraryFile;
+// File name of the identity-card library: "ZetIDCardAPI.dll" on Windows,
+// which the program imports; "libZetIDCardAPI.so" on Linux, which the helper
+// loads from its own folder first.
+extern const char* const kIdCardLibraryFile;
+// File name of the program beside the service that runs the identity-card
+// library's calls on Linux ("duvane-idcard"); "" on Windows, where the
+// service runs them itself.
+extern const char* const kIdCardHelperFile;
 // Where service registrations are kept: systemd's unit folder on Linux; ""
 // on Windows, where the service control manager keeps them.
 extern const char* const kServiceRegistry;

@@ -39,7 +39,8 @@ TDuvaneS::TDuvaneS(ServiceSettings settings, platform::EventLoop& loop)
     : settings_(std::move(settings)),
       loop_(loop),
       log_(settings_.logFolder),
-      library_(settings_.readerLibraryFile) {}
+      library_(settings_.readerLibraryFile),
+      idCard_(settings_.idCard) {}
 
 void TDuvaneS::ServiceStart() {
   loop_.CallEvery(kDayEndCheck, [this] { log_.CloseEndedDay(); });
@@ -119,7 +120,7 @@ ReplyBody TDuvaneS::RunCommand(size_t index) {
     case 1:
       return GetCardSnCommand(library_, log_);
     default:
-      return GetPidCommand();
+      return GetPidCommand(idCard_);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/event_loop.h"
 #include "platform/service_control.h"
 #include "service/daily_log.h"
+#include "service/idcard/idcard_library.h"
 #include "service/reader_library.h"
 #include "service/reply_body.h"
 
@@ -18,6 +19,7 @@ struct ServiceSettings {
   uint16_t port;
   std::string logFolder;          // ends with the folder separator
   std::string readerLibraryFile;  // loaded from the program's own folder
+  IdCardSettings idCard{};
 };
 
 class TDuvaneS final : public platform::ConnectionHandler {
@@ -33,6 +35,7 @@ class TDuvaneS final : public platform::ConnectionHandler {
 
   const DailyLog& Log() const { return log_; }
   ReaderLibrary& Library() { return library_; }
+  IdCardLibrary& IdCard() { return idCard_; }
   bool Paused() const { return paused_; }
 
   void OnClientConnect(platform::Connection& connection) override;
@@ -48,6 +51,7 @@ class TDuvaneS final : public platform::ConnectionHandler {
   platform::EventLoop& loop_;
   DailyLog log_;
   ReaderLibrary library_;
+  IdCardLibrary idCard_;
   bool paused_ = false;
 };
 

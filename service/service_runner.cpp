@@ -39,6 +39,13 @@ int ServeUntilStopped(const ServiceSettings& settings, const std::string& progra
     platform::WriteSystemLogError(programName, message);
   });
   TDuvaneS service(settings, *loop);
+  // Without a usable identity-card library the service does not start, as a
+  // program that imports a missing library does not.
+  std::string error;
+  if (!service.IdCard().Start(error)) {
+    ReportServiceFailure("start", "the identity-card library cannot be used: " + error);
+    return 1;
+  }
 
   // Control requests are carried out on the service thread, in arrival order.
   platform::EventLoop* loopPtr = loop.get();

@@ -1,37 +1,47 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 
-#include "platform/fault_guard.h"
-#include "platform/guarded_call.h"
+#include "platform/windows/fault_guard.h"
 
 namespace duvane::platform {
 namespace {
 
 // The jump buffer of __builtin_setjmp: five words.
-using JumpBuffer = void* [5];
+struct Guard {
+  void* jump[5];
+  uint32_t code = 0;
+};
 
-thread_local JumpBuffer* tGuard = nullptr;
-std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> gEarlierFilter{nullptr};
+thread_local Guard* tGuard = nullptr;
+std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> gFoundFilter{nullptr};
+std::atomic<bool> gFilterInPlace{false};
 
 // Called for an exception that no handler of the faulting code took: an
 // access violation, or whatever the library raised and left uncaught. A
 // library that probes memory under its own handler keeps that working, which
 // a vectored handler, called before the library's own, would break.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
-  if (tGuard != nullptr) __builtin_longjmp(*tGuard, 1);
-  // Another thread's exception: handled as it would have been.
-  const LPTOP_LEVEL_EXCEPTION_FILTER earlier = gEarlierFilter.load();
-  return earlier != nullptr ? earlier(info) : EXCEPTION_CONTINUE_SEARCH;
+  Guard* const guard = tGuard;
+  if (guard != nullptr) {
+    guard->code = info->ExceptionRecord->ExceptionCode;
+    __builtin_longjmp(guard->jump, 1);
+  }
+  // Another thread's exception, handled as it would have been. The filter
+  // found is known a moment after ours is in place.
+  while (!gFilterInPlace.load()) SwitchToThread();
+  const LPTOP_LEVEL_EXCEPTION_FILTER found = gFoundFilter.load();
+  return found != nullptr ? found(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-class UnhandledExceptionFilter {
- public:
-  UnhandledExceptionFilter() { gEarlierFilter = SetUnhandledExceptionFilter(OnUnhandledException); }
-  ~UnhandledExceptionFilter() { SetUnhandledExceptionFilter(gEarlierFilter.load()); }
-  UnhandledExceptionFilter(const UnhandledExceptionFilter&) = delete;
-  UnhandledExceptionFilter& operator=(const UnhandledExceptionFilter&) = delete;
-};
+void PutFilterInPlace() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    gFoundFilter.store(SetUnhandledExceptionFilter(OnUnhandledException));
+    gFilterInPlace.store(true);
+  });
+}
 
 // The 32-bit build's frame-based handler chain lives in the thread block; a
 // jump past the faulting frames must not leave it pointing into them.
@@ -42,19 +52,35 @@ class UnhandledExceptionFilter {
 NT_TIB* ThreadBlock() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb()); }
 #pragma GCC diagnostic pop
 
+// Runs `work` with `guard` as the thread's jump target and puts the earlier
+// one back however it returns, a C++ exception included. On a jump this
+// frame is abandoned; the caller puts the earlier target back then.
+void CallAsTarget(Guard* guard, void (*work)(void*), void* context) {
+  Guard* const outer = tGuard;
+  tGuard = guard;
+  try {
+    work(context);
+  } catch (...) {
+    tGuard = outer;
+    throw;
+  }
+  tGuard = outer;
+}
+
 }  // namespace
 
-bool RunGuardingFaults(void (*work)(void*), void* context) {
-  UnhandledExceptionFilter filter;
-  JumpBuffer* const outer = tGuard;
+bool RunGuardingFaults(void (*work)(void*), void* context, uint32_t& code) {
+  PutFilterInPlace();
+  Guard* const outer = tGuard;
   _EXCEPTION_REGISTRATION_RECORD* const handlerChain = ThreadBlock()->ExceptionList;
-  JumpBuffer guard;
-  if (__builtin_setjmp(guard) != 0) {
+  Guard guard;
+  if (__builtin_setjmp(guard.jump) != 0) {
     ThreadBlock()->ExceptionList = handlerChain;
     tGuard = outer;
+    code = guard.code;
     return false;
   }
-  CallWithJumpTarget(tGuard, &guard, work, context);
+  CallAsTarget(&guard, work, context);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/tone.h"
+#include "service/idcard/idcard_library.h"
 #include "service/reply_body.h"
 
 namespace duvane {
@@ -12,9 +13,12 @@ namespace duvane {
 using ToneFunction = void (*)(uint32_t frequencyHz, uint32_t durationMs);
 
 // Looks the reader up anew, sounds the tone and reads the holder's data and
-// photo. Every outcome is a reply body: "0000" with the holder's members,
-// "0100" (no reader), "0102" (port or read failure) or "0103" (the reading
-// raised). Keeps nothing between calls.
-ReplyBody GetPidCommand(ToneFunction tone = platform::Beep);
+// photo through `library`. Every outcome of the read is a reply body: "0000"
+// with the holder's members, "0100" (no reader), "0102" (port or read
+// failure) or "0103" (the reading raised, faulted or hung, or the library is
+// still busy with an earlier read). A failure of the reader look-up itself
+// is raised as a ServiceError: the request gets no reply. Keeps nothing
+// between calls.
+ReplyBody GetPidCommand(IdCardLibrary& library, ToneFunction tone = platform::Beep);
 
 }  // namespace duvane

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "service/request_handler.h"
+
 #include "tests/idcard/id_card_sim.h"
 
 namespace idcardtest {
 namespace {
 
-using duvane::GetPidCommand;
 using Members = std::vector<std::pair<std::string, std::string>>;
 
 const Tone kReadTone{4000, 200};
@@ -22,7 +23,7 @@ TEST_F(GetPidCommandTest, NoReaderAnswers0100WithoutToneOrFurtherCalls) {
     if (withHolderFile) UseHolder("noreader=1\nname=x\n");
     std::filesystem::remove(folder_ / "calls.log");
 
-    const auto body = GetPidCommand(RecordTone);
+    const auto body = GetPid();
 
     EXPECT_EQ(Utf8Members(body),
               (Members{{"ResultCode", "0100"}, {"ResultMsg", "寻找身份证阅读器失败"}}));
@@ -34,7 +35,7 @@ TEST_F(GetPidCommandTest, NoReaderAnswers0100WithoutToneOrFurtherCalls) {
 TEST_F(GetPidCommandTest, PortThatDoesNotOpenAnswers0102AfterTheTone) {
   UseHolder("port=7\nportfail=1\nname=x\n");
 
-  const auto body = GetPidCommand(RecordTone);
+  const auto body = GetPid();
 
   EXPECT_EQ(Utf8Members(body),
             (Members{{"ResultCode", "0102"}, {"ResultMsg", "打开身份证阅读器端口失败"}}));
@@ -48,7 +49,7 @@ TEST_F(GetPidCommandTest, FailedReadAnswers0102WithTheStatusInSignedDecimal) {
     ClearTones();
     UseHolder("name=x\nreadstatus=" + status + "\n");
 
-    const auto body = GetPidCommand(RecordTone);
+    const auto body = GetPid();
 
     EXPECT_EQ(Utf8Members(body),
               (Members{{"ResultCode", "0102"}, {"ResultMsg", "读取身份证失败_" + status}}));
@@ -56,21 +57,67 @@ TEST_F(GetPidCommandTest, FailedReadAnswers0102WithTheStatusInSignedDecimal) {
   }
 }
 
-// A library that throws or faults while reading costs the request, not the
-// service: the next reading works.
-TEST_F(GetPidCommandTest, ReadingThatRaisesOrFaultsAnswers0103) {
-  for (const char* failure : {"readraises=1", "readfaults=1"}) {
-    SCOPED_TRACE(failure);
+// A library that faults, raises, hangs or runs out of stack costs that one
+// request, never the service, and the system log names the step and what
+// ended it. A card read answers "0103" after the tone; a failed reader
+// look-up is the request's own failure (no reply, no tone). Whatever the
+// failure left behind in the library's process (its own lock, a heap that
+// faults inside the allocator) goes with that process: the next read works.
+TEST_F(GetPidCommandTest, LibraryThatFailsCostsOneRequestAndIsLogged) {
+  using namespace std::chrono_literals;
+  const std::string killed = "its process was killed by signal ";
+  const struct {
+    const char* switches;
+    const char* step;
+    std::string ending;
+    std::chrono::milliseconds bound = duvane::kIdCardCallBound;
+  } cases[] = {
+      {"findfaults", "Zet_FindUSBReader", killed},
+      {"findraises", "Zet_FindUSBReader",
+       "raised an exception: simulated exception in the find step"},
+      {"openfaults", "Zet_OpenPort", killed},
+      {"openraises", "Zet_OpenPort", "raised an exception: simulated exception in the open step"},
+      {"readfaults", "Zet_ReadMsg", killed},
+      {"readraises", "Zet_ReadMsg", "raised an exception: simulated exception in the read step"},
+      {"photofaults", "Zet_PhotoToStrBase64", killed},
+      {"photoraises", "Zet_PhotoToStrBase64",
+       "raised an exception: simulated exception in the photo step"},
+      {"readlockfaults", "Zet_ReadMsg", killed},
+      {"readoverflows", "Zet_ReadMsg", killed},
+      // Hangs until killed; the bound is short for the test.
+      {"readhangs", "Zet_ReadMsg", "did not return within 2000 ms; its process was killed", 2s},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.switches);
+    duvane::IdCardLibrary library(duvane::IdCardSettings{.callBound = c.bound});
+    UseHolder(std::string("name=x\n") + c.switches + "=1\n");
     ClearTones();
-    UseHolder(std::string("name=x\n") + failure + "\n");
+    SystemLogEntries().clear();
 
-    const auto body = GetPidCommand(RecordTone);
+    std::string failure;
+    if (std::string_view(c.step) == "Zet_FindUSBReader") {
+      try {
+        duvane::GetPidCommand(library, RecordTone);
+        ADD_FAILURE() << "the look-up did not fail";
+      } catch (const duvane::ServiceError& e) {
+        failure = e.what();
+      }
+      EXPECT_TRUE(Tones().empty());
+    } else {
+      EXPECT_EQ(Utf8Members(duvane::GetPidCommand(library, RecordTone)),
+                (Members{{"ResultCode", "0103"}, {"ResultMsg", "读取身份证异常"}}));
+      EXPECT_EQ(Tones(), std::vector<Tone>{kReadTone});
+    }
 
-    EXPECT_EQ(Utf8Members(body),
-              (Members{{"ResultCode", "0103"}, {"ResultMsg", "读取身份证异常"}}));
-    EXPECT_EQ(Tones(), std::vector<Tone>{kReadTone});
+    const std::string logged = "identity-card library, " + std::string(c.step) + ": " + c.ending;
+    ASSERT_EQ(SystemLogEntries().size(), 1u);
+    EXPECT_EQ(SystemLogEntries()[0].first, "DuvaneS");
+    EXPECT_EQ(SystemLogEntries()[0].second.substr(0, logged.size()), logged);
+    if (!failure.empty()) {
+      EXPECT_EQ(failure, SystemLogEntries()[0].second);
+    }
     UseHolder("name=x\n");
-    EXPECT_EQ(Utf8Members(GetPidCommand(RecordTone)).at(0).second, "0000");
+    EXPECT_EQ(Utf8Members(duvane::GetPidCommand(library, RecordTone)).at(0).second, "0000");
   }
 }
 
@@ -84,7 +131,7 @@ TEST_F(GetPidCommandTest, SuccessGivesEveryMemberInOrderAsOneJsonLine) {
       "idnumber=99010219900307002X\n"
       "photo=face.bin\n");
 
-  const auto body = GetPidCommand(RecordTone);
+  const auto body = GetPid();
 
   // The name loses its blanks; the address keeps its trailing ones.
   EXPECT_EQ(body.ToUtf8Json(),
@@ -95,9 +142,11 @@ TEST_F(GetPidCommandTest, SuccessGivesEveryMemberInOrderAsOneJsonLine) {
 }
 
 TEST_F(GetPidCommandTest, DemoHolderIsReadWithItsPhoto) {
-  setenv("ZETIDCARD_SIM", ZETIDCARD_DEMO_DIR "/holder.txt", 1);
+  for (const char* file : {"holder.txt", "photo.png"}) {
+    std::filesystem::copy_file(std::filesystem::path(ZETIDCARD_DEMO_DIR) / file, folder_ / file);
+  }
 
-  const auto members = Utf8Members(GetPidCommand(RecordTone));
+  const auto members = Utf8Members(GetPid());
 
   ASSERT_EQ(members.size(), 8u);
   EXPECT_EQ(members[0].second, "0000");
@@ -109,7 +158,7 @@ TEST_F(GetPidCommandTest, DemoHolderIsReadWithItsPhoto) {
 TEST_F(GetPidCommandTest, CallsTheLibraryInOrderWithItsModesAndThePort) {
   UseHolder("port=2345\nname=x\n");
 
-  GetPidCommand(RecordTone);
+  GetPid();
 
   EXPECT_EQ(CallLog(), (std::vector<std::string>{
                            "Zet_FindUSBReader",
@@ -125,11 +174,11 @@ TEST_F(GetPidCommandTest, CallsTheLibraryInOrderWithItsModesAndThePort) {
 }
 
 TEST_F(GetPidCommandTest, EveryRequestLooksTheReaderUpAgainAndSoundsTheTone) {
-  UseHolder("port=11\nname=甲\n", "first.txt");
-  const auto first = Utf8Members(GetPidCommand(RecordTone));
+  UseHolder("port=11\nname=甲\n");
+  const auto first = Utf8Members(GetPid());
   // The card changes between the requests; the second sees the new one.
-  UseHolder("port=12\nname=乙\n", "second.txt");
-  const auto second = Utf8Members(GetPidCommand(RecordTone));
+  UseHolder("port=12\nname=乙\n");
+  const auto second = Utf8Members(GetPid());
 
   EXPECT_EQ(first[2].second, "甲");
   EXPECT_EQ(second[2].second, "乙");
@@ -151,7 +200,7 @@ TEST_F(GetPidCommandTest, TextsThatFillTheirRoomStopAtTheNextText) {
             "\nnation=" + std::string(50, 'E') + "\naddress=" + std::string(80, 'A') +
             "\nidnumber=" + std::string(150, '9') + "\nphoto=" + std::string(300, 'p') + "\n");
 
-  const auto members = Utf8Members(GetPidCommand(RecordTone));
+  const auto members = Utf8Members(GetPid());
 
   EXPECT_EQ(members, (Members{{"ResultCode", "0000"},
                               {"ResultMsg", "成功"},
@@ -169,7 +218,7 @@ TEST_F(GetPidCommandTest, ChineseTextFillingItsRoomKeepsWholeCharacters) {
   for (int i = 0; i < 17; ++i) name += "张";
   UseHolder("name=" + name + "\n");
 
-  const auto members = Utf8Members(GetPidCommand(RecordTone));
+  const auto members = Utf8Members(GetPid());
 
   EXPECT_EQ(members[2].second, name.substr(0, 16 * std::string("张").size()));
 }

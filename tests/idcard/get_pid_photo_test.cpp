@@ -6,15 +6,13 @@
 namespace idcardtest {
 namespace {
 
-using duvane::GetPidCommand;
-
 class GetPidPhotoTest : public IdCardSimTest {
  protected:
   // The "photo" member of a successful read of a holder with this photo
   // setting.
   std::string PhotoOf(const std::string& photoLines) {
     UseHolder("name=x\n" + photoLines);
-    const auto members = Utf8Members(GetPidCommand(RecordTone));
+    const auto members = Utf8Members(GetPid());
     EXPECT_EQ(members.at(0).second, "0000");
     EXPECT_EQ(members.back().first, "photo");
     return members.back().second;
@@ -40,6 +38,11 @@ TEST_F(GetPidPhotoTest, PhotoTooLargeForTheBufferIsLeftOut) {
   EXPECT_EQ(PhotoOf("photo=large.bin\n"), "");
   WriteFile("huge.bin", std::string(100000, '\x7f'));
   EXPECT_EQ(PhotoOf("photo=huge.bin\n"), "");
+}
+
+TEST_F(GetPidPhotoTest, PhotoFillingTheWholeBufferIsCutToItsLongestText) {
+  // The buffer holds a zero-terminated text: 8191 characters at most.
+  EXPECT_EQ(PhotoOf("photofull=1\n"), std::string(8191, 'Q'));
 }
 
 TEST_F(GetPidPhotoTest, PhotoReferenceIsReadAsAGbkPath) {

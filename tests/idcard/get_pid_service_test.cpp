@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 
+#include "tests/service/gbk.h"
 #include "tests/support/private_host.h"
 
 namespace {
@@ -86,10 +87,17 @@ TEST_F(GetPidServiceTest, FailuresAnswerWithTheirCodesOnOneConnection) {
   EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0102\",\"ResultMsg\":\"打开身份证阅读器端口失败\"}");
   WriteHolder("readstatus=-41\n");
   EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0102\",\"ResultMsg\":\"读取身份证失败_-41\"}");
-  for (const char* failure : {"readraises=1\n", "readfaults=1\n"}) {
+  for (const char* failure : {"readraises=1\n", "readfaults=1\n", "readlockfaults=1\n"}) {
     WriteHolder(failure);
     EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0103\",\"ResultMsg\":\"读取身份证异常\"}");
   }
+  // A look-up that faults is the request's own failure: a log line and no
+  // reply. The next request on the connection is answered.
+  WriteHolder("findfaults=1\n");
+  client.Send(kRequest);
+  const std::string failed = G("处理数据异常：identity-card library, Zet_FindUSBReader: ");
+  EXPECT_TRUE(testsupport::Eventually(
+      [&] { return testsupport::ReadTodaysLog().find(failed) != std::string::npos; }));
   WriteHolder("noreader=1\n");
   EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/codepage.h"
+#include "platform/system_log.h"
 
 namespace idcardtest {
 namespace {
@@ -14,6 +15,23 @@ std::vector<Tone>& ToneRecord() {
 }
 
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>>& SystemLogEntries() {
+  static std::vector<std::pair<std::string, std::string>> entries;
+  return entries;
+}
+
+}  // namespace idcardtest
+
+namespace duvane::platform {
+
+void WriteSystemLogError(std::string_view source, std::string_view message) {
+  idcardtest::SystemLogEntries().emplace_back(std::string(source), std::string(message));
+}
+
+}  // namespace duvane::platform
+
+namespace idcardtest {
 
 void RecordTone(uint32_t frequencyHz, uint32_t durationMs) {
   ToneRecord().push_back(Tone{frequencyHz, durationMs});
@@ -33,12 +51,15 @@ void IdCardSimTest::SetUp() {
   std::string pattern = (std::filesystem::temp_directory_path() / "getpid-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   folder_ = pattern;
-  unsetenv("ZETIDCARD_SIM");
+  setenv("ZETIDCARD_SIM", (folder_ / "holder.txt").c_str(), 1);
   setenv("ZETIDCARD_CALLLOG", (folder_ / "calls.log").c_str(), 1);
   ClearTones();
+  SystemLogEntries().clear();
+  library_ = std::make_unique<duvane::IdCardLibrary>(duvane::IdCardSettings{});
 }
 
 void IdCardSimTest::TearDown() {
+  library_.reset();
   unsetenv("ZETIDCARD_SIM");
   unsetenv("ZETIDCARD_CALLLOG");
   std::error_code ignored;
@@ -51,11 +72,8 @@ std::filesystem::path IdCardSimTest::WriteFile(const std::string& name, const st
   return path;
 }
 
-std::filesystem::path IdCardSimTest::UseHolder(const std::string& contents,
-                                               const std::string& name) {
-  const std::filesystem::path path = WriteFile(name, contents);
-  setenv("ZETIDCARD_SIM", path.c_str(), 1);
-  return path;
+std::filesystem::path IdCardSimTest::UseHolder(const std::string& contents) {
+  return WriteFile("holder.txt", contents);
 }
 
 std::vector<std::string> IdCardSimTest::CallLog() const {
