@@ -24,16 +24,19 @@ namespace fs = std::filesystem;
 
 constexpr uint16_t kPort = 10240;
 
-// A folder holding a copy of the program, the identity-card library and,
-// when given, a file installed as libVelmora.so: the program looks for its
-// reader library next to itself.
+// A folder holding a copy of the program, its identity-card helper, the
+// identity-card library unless left out and, when given, a file installed as
+// libVelmora.so: the program looks for its reader library next to itself.
 class Installation {
  public:
-  explicit Installation(const std::string& readerLibrary) {
+  explicit Installation(const std::string& readerLibrary, bool idCardLibrary = true) {
     char tmpl[] = "/tmp/duvane-inst-XXXXXX";
     folder_ = mkdtemp(tmpl);
-    fs::copy_file(BinFolder() + "/SDuvane", folder_ + "/SDuvane");
-    fs::copy_file(BinFolder() + "/libZetIDCardAPI.so", folder_ + "/libZetIDCardAPI.so");
+    for (const char* file : {"SDuvane", "duvane-idcard", "libZetIDCardAPI.so"}) {
+      if (idCardLibrary || std::string(file) != "libZetIDCardAPI.so") {
+        fs::copy_file(BinFolder() + "/" + file, folder_ + "/" + file);
+      }
+    }
     if (!readerLibrary.empty()) fs::copy_file(readerLibrary, folder_ + "/libVelmora.so");
   }
   ~Installation() { fs::remove_all(folder_); }
@@ -119,6 +122,16 @@ TEST_F(ServiceHost, WithoutTheLibraryItLogsTheLoadFailureAndAnswers0200) {
   ExpectInOrder(ReadTodaysLog(), {G("服务侦听开始启动") + "\r\n", G("加载动态库失败") + "\r\n"});
   service->Signal(SIGTERM);
   EXPECT_EQ(service->Wait(), 0);
+}
+
+// As a program that imports a library which is missing, the service does
+// not start without its identity-card library: no log line, exit status 1
+// (the reason is in the system log).
+TEST_F(ServiceHost, WithoutTheIdentityCardLibraryItDoesNotStart) {
+  Installation install("", false);
+  Process service(install.Program(), {});
+  EXPECT_EQ(service.Wait(), 1);
+  EXPECT_EQ(ReadTodaysLog(), "");
 }
 
 TEST_F(ServiceHost, IncompleteLibraryIsNotOpenedAtStartButLazilyOnFirstUse) {
@@ -226,7 +239,7 @@ class SandboxedService : public ServiceHost {
     if (IsSkipped()) return;
     ASSERT_EQ(mount("tmpfs", "/mnt", "tmpfs", 0, "size=64m"), 0);
     fs::create_directories(kFolder);
-    for (const char* file : {"SDuvane", "libVelmora.so", "libZetIDCardAPI.so"}) {
+    for (const char* file : {"SDuvane", "duvane-idcard", "libVelmora.so", "libZetIDCardAPI.so"}) {
       fs::copy_file(BinFolder() + "/" + file, std::string(kFolder) + "/" + file);
     }
     std::ofstream(std::string(kFolder) + "/face.bin") << "\x89PNG";

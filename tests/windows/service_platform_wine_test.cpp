@@ -18,8 +18,8 @@
 #include "platform/codepage.h"
 #include "platform/dynamic_library.h"
 #include "platform/event_loop.h"
-#include "platform/fault_guard.h"
 #include "platform/process_info.h"
+#include "platform/windows/fault_guard.h"
 #include "platform/windows/wide_text.h"
 
 namespace {
@@ -186,19 +186,22 @@ void Throws(void*) { throw std::runtime_error("thrown"); }
 TEST(ServicePlatformUnderWine, FaultInGuardedCodeEndsTheCallNotTheProgram) {
   const struct {
     void (*work)(void*);
-    bool completes;
-  } cases[] = {{Returns, true},
-               {TouchesUnmappedMemory, false},
-               {DividesByZero, false},
-               {RaisesAnException, false},
-               {ProbesMemoryUnderItsOwnHandler, true}};
+    uint32_t code;  // 0: the call completes
+  } cases[] = {{Returns, 0},
+               {TouchesUnmappedMemory, 0xC0000005},
+               {DividesByZero, 0xC0000094},
+               {RaisesAnException, 0xE0A1D001},
+               {ProbesMemoryUnderItsOwnHandler, 0}};
   for (int round = 0; round < 2; ++round) {
     for (const auto& c : cases) {
       int32_t zero = 0;
-      EXPECT_EQ(RunGuardingFaults(c.work, &zero), c.completes);
+      uint32_t code = 0;
+      EXPECT_EQ(RunGuardingFaults(c.work, &zero, code), c.code == 0);
+      EXPECT_EQ(code, c.code);
       EXPECT_EQ(zero, 0);
     }
-    EXPECT_THROW(RunGuardingFaults(Throws, nullptr), std::runtime_error);
+    uint32_t code = 0;
+    EXPECT_THROW(RunGuardingFaults(Throws, nullptr, code), std::runtime_error);
   }
 }
 
