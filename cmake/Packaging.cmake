@@ -1,6 +1,6 @@
 # The Debian package duvane_<version>_<arch>.deb, built by scripts/package-deb
-# with CPack: the service and the reader library in /usr/lib/duvane (the
-# service finds the library next to itself), the unit, velmora-tool, the
+# with CPack: the service, its identity-card helper and the reader library in
+# /usr/lib/duvane (the service finds them next to itself), the unit, velmora-tool, the
 # documentation. The identity-card stand-in lies in a folder of its own; the
 # maintainer scripts register it with update-alternatives for the file name
 # the service links against, so that a vendor library can take its place and
@@ -8,7 +8,8 @@
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
 endif()
-if(NOT TARGET SDuvane OR NOT TARGET Velmora OR NOT TARGET ZetIDCardAPI OR NOT TARGET velmora-tool)
+if(NOT TARGET SDuvane OR NOT TARGET duvane-idcard OR NOT TARGET Velmora OR NOT TARGET ZetIDCardAPI
+   OR NOT TARGET velmora-tool)
   return()
 endif()
 
@@ -16,7 +17,7 @@ set(DUVANE_PACKAGE_FOLDER ${PROJECT_SOURCE_DIR}/packaging/deb)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-install(TARGETS SDuvane RUNTIME DESTINATION lib/duvane)
+install(TARGETS SDuvane duvane-idcard RUNTIME DESTINATION lib/duvane)
 install(TARGETS Velmora LIBRARY DESTINATION lib/duvane)
 install(TARGETS ZetIDCardAPI LIBRARY DESTINATION lib/duvane/stand-in)
 install(TARGETS velmora-tool RUNTIME DESTINATION bin)
@@ -60,9 +61,6 @@ resident identity cards through the identity-card library ZetIDCardAPI, for
 which a stand-in is included. velmora-tool checks readers and cards from the
 command line.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# dpkg-shlibdeps runs in the package's staging folder; the stand-in is not at
-# the path the service names, so it is shown where it is.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/lib/duvane/stand-in)
 # The service loads libsystemd by name for its status reports, which
 # dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "pcscd, libsystemd0")

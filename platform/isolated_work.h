@@ -61,8 +61,8 @@ struct CallOutcome {
 };
 
 struct IsolationSettings {
-  std::string program;  // the serving program (Linux); unused on Windows
-  std::string argument;  // handed to IsolatedWork::prepare
+  std::string program;                   // the serving program (Linux); unused on Windows
+  std::string argument;                  // handed to IsolatedWork::prepare
   std::chrono::milliseconds callBound;   // for each call
   std::chrono::milliseconds startBound;  // for getting ready, prepare included
 };

@@ -48,7 +48,8 @@ std::string EndText(int status) {
 class SpawnSetup {
  public:
   explicit SpawnSetup(int childEnd) {
-    ok_ = ::posix_spawn_file_actions_init(&actions_) == 0 && ::posix_spawnattr_init(&attributes_) == 0;
+    ok_ = ::posix_spawn_file_actions_init(&actions_) == 0 &&
+          ::posix_spawnattr_init(&attributes_) == 0;
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -57,7 +58,8 @@ class SpawnSetup {
           ::posix_spawn_file_actions_addclosefrom_np(&actions_, kWorkChannelFd + 1) == 0 &&
           ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
           ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
-          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+          ::posix_spawnattr_setflags(&attributes_,
+                                     POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
   }
   ~SpawnSetup() {
     ::posix_spawn_file_actions_destroy(&actions_);
@@ -132,7 +134,8 @@ bool ProcessIsolation::AwaitReady(std::string& error) {
   const WorkDeadline deadline = std::chrono::steady_clock::now() + settings_.startBound;
   unsigned char tag = 0;
   const Transfer transfer = ReceiveAll(fd_, &tag, 1, deadline);
-  if (transfer == Transfer::kDone && tag == static_cast<unsigned char>(WorkTag::kReady)) return true;
+  if (transfer == Transfer::kDone && tag == static_cast<unsigned char>(WorkTag::kReady))
+    return true;
   std::string reason;
   if (transfer == Transfer::kDone && tag == static_cast<unsigned char>(WorkTag::kNotReady) &&
       ReceiveText(fd_, reason, deadline) == Transfer::kDone) {

@@ -15,8 +15,8 @@ namespace {
 // Milliseconds until `deadline` for poll: -1 for no deadline, 0 once passed.
 int PollTimeout(WorkDeadline deadline) {
   if (deadline == WorkDeadline::max()) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   if (left.count() <= 0) return 0;
   return left.count() > 60'000 ? 60'000 : static_cast<int>(left.count());
 }

@@ -13,8 +13,7 @@ namespace {
 // One line for the system log and for the daily log's failure line.
 std::string Describe(const platform::CallOutcome& outcome) {
   if (outcome.step < 0) return "identity-card library: " + outcome.detail;
-  return "identity-card library, " + std::string(ZetStepName(outcome.step)) + ": " +
-         outcome.detail;
+  return "identity-card library, " + std::string(ZetStepName(outcome.step)) + ": " + outcome.detail;
 }
 
 void Record(const std::string& text) { platform::WriteSystemLogError(kServiceName, text); }

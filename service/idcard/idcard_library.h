@@ -22,8 +22,7 @@ inline constexpr std::chrono::milliseconds kIdCardCallBound{20'000};
 
 struct IdCardSettings {
   // The program that runs the library's calls on Linux, beside the service.
-  std::string helperProgram =
-      platform::ExecutableFolder() + "/" + platform::kIdCardHelperFile;
+  std::string helperProgram = platform::ExecutableFolder() + "/" + platform::kIdCardHelperFile;
   std::string libraryFile = platform::kIdCardLibraryFile;
   std::chrono::milliseconds callBound = kIdCardCallBound;
 };

@@ -5,9 +5,9 @@
 namespace duvane {
 
 bool BindZetCalls(const std::string&, ZetCalls& calls, std::string&) {
-  calls = ZetCalls{&Zet_FindUSBReader,   &Zet_SetPhotoPath, &Zet_SetPhotoType,
-                   &Zet_SetPhotoName,    &Zet_OpenPort,     &Zet_StartFindIDCard,
-                   &Zet_SelectIDCard,    &Zet_ReadMsg,      &Zet_PhotoToStrBase64};
+  calls = ZetCalls{&Zet_FindUSBReader, &Zet_SetPhotoPath, &Zet_SetPhotoType,
+                   &Zet_SetPhotoName,  &Zet_OpenPort,     &Zet_StartFindIDCard,
+                   &Zet_SelectIDCard,  &Zet_ReadMsg,      &Zet_PhotoToStrBase64};
   return true;
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "service/request_handler.h"
-
 #include "tests/idcard/id_card_sim.h"
 
 namespace idcardtest {

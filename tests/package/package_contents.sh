@@ -37,6 +37,7 @@ expected=$(
   cat <<LIST
 -rwxr-xr-x root/root ./usr/bin/velmora-tool
 -rwxr-xr-x root/root ./usr/lib/duvane/SDuvane
+-rwxr-xr-x root/root ./usr/lib/duvane/duvane-idcard
 -rw-r--r-- root/root ./usr/lib/duvane/libVelmora.so
 -rw-r--r-- root/root ./usr/lib/duvane/stand-in/libZetIDCardAPI.so
 -rw-r--r-- root/root ./usr/lib/systemd/system/DuvaneS.service

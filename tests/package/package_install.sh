@@ -69,7 +69,8 @@ expect_call "deb-systemd-invoke start DuvaneS.service" "start on install"
 [ "$(readlink -f "$link")" = "$stand_in" ] || fail "the stand-in is not the alternative: $(readlink -f "$link")"
 systemd-analyze verify --man=no /usr/lib/systemd/system/DuvaneS.service || fail "systemd-analyze verify"
 
-# The installed programs run: the tool finds its library, the service answers.
+# The installed programs run: the tool finds its library, the service answers
+# the pages' requests, GETPID too.
 [ "$(velmora-tool --version)" = "velmora-tool $version" ] || fail "velmora-tool --version"
 PCSCLITE_CSOCK_NAME=/nonexistent velmora-tool readers >/dev/null 2>&1 && fail "readers without pcscd succeeded"
 PCSCLITE_CSOCK_NAME=/nonexistent /usr/lib/duvane/SDuvane &
@@ -79,10 +80,14 @@ for _ in $(seq 100); do
   reply=$(curl -s --max-time 5 'http://127.0.0.1:10240/foo?x') && break
   sleep 0.1
 done
+# The identity-card library behind the alternatives' link, through the
+# service's helper: the stand-in finds no reader.
+pid_reply=$(curl -s --max-time 30 'http://127.0.0.1:10240/getpid?x') || true
 kill -TERM "$service_pid"
 wait "$service_pid" || fail "the service's exit status after SIGTERM: $?"
 service_pid=
 [ "$reply" = '{"ResultCode":"0001","ResultMsg":"不可识别命令字FOO"}' ] || fail "the service's reply: '$reply'"
+[ "$pid_reply" = '{"ResultCode":"0100","ResultMsg":"寻找身份证阅读器失败"}' ] || fail "the service's GETPID reply: '$pid_reply'"
 [ -n "$(ls /var/log/duvane)" ] || fail "the service wrote no log"
 
 # A vendor library of higher priority takes the stand-in's place and keeps it

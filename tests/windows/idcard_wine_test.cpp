@@ -113,8 +113,7 @@ TEST_F(IdCardUnderWine, LibraryThatFailsCostsOneRequestAndIsLogged) {
   const std::string hung =
       "did not return within 2000 ms; the call goes on by itself, and until it returns the "
       "library is not called again";
-  const std::string overflow =
-      "exception 0xC00000FD (stack overflow); its guard page is restored";
+  const std::string overflow = "exception 0xC00000FD (stack overflow); its guard page is restored";
   const struct {
     const char* switches;
     const char* step;
@@ -154,7 +153,8 @@ TEST_F(IdCardUnderWine, LibraryThatFailsCostsOneRequestAndIsLogged) {
       EXPECT_EQ(CodeOf(duvane::GetPidCommand(library, NoTone)), "0103");
       EXPECT_EQ(Calls(), calls) << "the library was called while busy";
       UseHolder("name=x\n");  // the hang ends
-      EXPECT_TRUE(Eventually([&] { return CodeOf(duvane::GetPidCommand(library, NoTone)) == "0000"; }));
+      EXPECT_TRUE(
+          Eventually([&] { return CodeOf(duvane::GetPidCommand(library, NoTone)) == "0000"; }));
     } else {
       UseHolder("name=x\n");
       EXPECT_EQ(CodeOf(duvane::GetPidCommand(library, NoTone)), "0000");

@@ -225,8 +225,9 @@ TEST_F(ServiceUnderWine, LibraryThatRaisesOrFaultsAnswers0103AndTheServiceGoesOn
     std::ofstream(holder, std::ios::binary) << contents;
     client.Send("GET /GETPID?x HTTP/1.1\r\n\r\n");
     if (body.empty()) {
-      EXPECT_TRUE(LogHas(G("处理数据异常：identity-card library, Zet_FindUSBReader: exception "
-                           "0xC0000005")));
+      EXPECT_TRUE(
+          LogHas(G("处理数据异常：identity-card library, Zet_FindUSBReader: exception "
+                   "0xC0000005")));
       continue;
     }
     EXPECT_EQ(client.ReadReply(10s), ExpectedReply(body)) << contents;
