@@ -1,5 +1,6 @@
 #include "service/idcard/card_reading.h"
 
+#include <cstring>
 #include <new>
 #include <type_traits>
 
@@ -30,7 +31,9 @@ void FindReader(const void*, void* reply, platform::StepMarks& steps) {
 // The calls into the library, in their order. A missing or unselected card
 // is not told by the search and select; it shows as a failed record read.
 void ReadCard(const void* request, void* reply, platform::StepMarks& steps) {
-  const int32_t port = static_cast<const ReadCardRequest*>(request)->port;
+  ReadCardRequest received;
+  std::memcpy(&received, request, sizeof received);
+  const int32_t port = received.port;
   CardReading& reading = *new (reply) CardReading{};
   steps.Mark(kSetPhotoPathStep);
   gCalls.setPhotoPath(kPhotoPathMode, reading.photoPath.data());
