@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace soak {
@@ -74,10 +75,34 @@ int OpenDescriptors(pid_t pid, int below) {
   return ok ? count : -1;
 }
 
+namespace {
+
+// The inodes of the Unix sockets that `pid` sees: its link to its
+// identity-card helper among them, which is no connection of a page.
+std::set<std::string> UnixSocketInodes(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/net/unix");
+  std::set<std::string> inodes;
+  std::string line;
+  std::getline(in, line);  // the heading
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string field;
+    for (int index = 0; index < 7 && fields >> field; ++index) {
+    }
+    inodes.insert(field);
+  }
+  return inodes;
+}
+
+}  // namespace
+
 int AcceptedConnections(pid_t pid) {
+  const std::set<std::string> unixSockets = UnixSocketInodes(pid);
   int sockets = 0;
   bool ok = ForEachDescriptor(pid, [&](int, const std::string& target) {
-    if (target.rfind("socket:", 0) == 0) ++sockets;
+    // "socket:[inode]"
+    if (target.rfind("socket:[", 0) != 0) return;
+    if (!unixSockets.contains(target.substr(8, target.size() - 9))) ++sockets;
   });
   return ok ? sockets - 1 : -1;
 }

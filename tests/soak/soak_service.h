@@ -37,7 +37,7 @@ std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::st
 // numbers a descriptor limit of that value leaves usable).
 int OpenDescriptors(pid_t pid, int below = 1 << 30);
 
-// Connections a process holds: its sockets but the listening one.
+// Connections a process holds: its network sockets but the listening one.
 int AcceptedConnections(pid_t pid);
 
 // Opens `count` more connections to the service `pid`, a few at a time, each
