@@ -10,8 +10,10 @@
 
 namespace duvane::platform {
 
-// UTF-8 to the narrow code page. Invalid UTF-8 sequences and characters
-// without a narrow form each become one "?". Never fails.
+// UTF-8 to the narrow code page, with the bytes of the Windows build's
+// conversion: each invalid stretch of UTF-8 becomes one "?" by the rule of
+// MultiByteToWideChar, each UTF-16 unit without a narrow form one "?" (two
+// for a character above U+FFFF). Never fails.
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // Narrow code page to UTF-8. Bytes that are not valid in the code page

@@ -18,4 +18,12 @@ const char* ServiceControlName(ServiceControl control) {
   return "unknown";
 }
 
+std::function<void(ServiceControl)> UpToTheStop(std::function<void(ServiceControl)> deliver) {
+  return [deliver = std::move(deliver), stopped = false](ServiceControl control) mutable {
+    if (stopped) return;
+    stopped = control == ServiceControl::Stop || control == ServiceControl::Shutdown;
+    deliver(control);
+  };
+}
+
 }  // namespace duvane::platform

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "platform/codepage.h"
+#include "platform/linux/utf16_units.h"
 
 namespace duvane::platform {
 namespace {
@@ -83,22 +84,6 @@ class Converter {
   const char* from_;
   iconv_t cd_ = kNoConverter;
 };
-
-// Length of the UTF-8 character at the start of `s`, or 1 for a byte that
-// cannot start one (each such byte is one replacement character).
-size_t Utf8CharLength(std::string_view s) {
-  auto lead = static_cast<unsigned char>(s[0]);
-  size_t len = lead < 0x80           ? 1
-               : (lead >> 5) == 0x6  ? 2
-               : (lead >> 4) == 0xE  ? 3
-               : (lead >> 3) == 0x1E ? 4
-                                     : 1;
-  if (len > s.size()) return 1;
-  for (size_t i = 1; i < len; ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
-  }
-  return len;
-}
 
 // A narrow character is one byte, or two when the first is a lead byte.
 size_t NarrowCharLength(std::string_view s) {
@@ -187,10 +172,17 @@ std::string UpperCaseAnsi(std::string_view ansi) {
   return out;
 }
 
+// Read into UTF-16 units first, as the Windows build does: invalid UTF-8
+// then gives the same replacements, and a character above U+FFFF, which the
+// code page cannot show, two "?" as its two units do there.
 std::string Utf8ToAnsi(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
-  thread_local Converter converter(kNarrowCodePage, "UTF-8");
-  return converter.Run(utf8, Utf8CharLength);
+  thread_local Converter converter(kNarrowCodePage, kWideCharacters);
+  if (!converter.Open()) return std::string(utf8);
+  const std::wstring units = Utf8ToUtf16Units(utf8);
+  const std::string_view wide(reinterpret_cast<const char*>(units.data()),
+                              units.size() * sizeof(wchar_t));
+  return converter.Run(wide, [](std::string_view) { return sizeof(wchar_t); });
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {

@@ -1,14 +1,18 @@
-// The daily log's file stays open between lines; a watch on its folder tells
-// when another program moved, renamed or deleted it, or removed or moved the
-// folder, and the next line then opens the file of that name afresh. Without a watch
-// (no descriptor or watch left) the file is opened and closed for each line.
+// The daily log's file stays open between lines. The line goes to it only
+// while the path still names it (same device and inode): when another
+// program moved, renamed or deleted the file, moved or removed a folder
+// above it, re-pointed a link on the way or mounted a file system over it,
+// the line goes to the file the path names, made afresh when missing. A
+// watch on the path tells when to compare; without one (no descriptor or
+// watch left) the path is compared before every line. The open file cannot
+// be freed, so its inode number goes to no other file while it is kept.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/files.h"
-#include "platform/linux/folder_watch.h"
+#include "platform/linux/path_watch.h"
 
 namespace duvane::platform {
 namespace {
@@ -39,11 +43,12 @@ class KeptFileAppender final : public FileAppender {
   ~KeptFileAppender() override { Release(); }
 
   bool Append(const std::string& path, std::string_view bytes) override {
-    if (fd_ >= 0 && (path != path_ || watch_.Changed(name_))) CloseFile();
+    if (fd_ >= 0 && (path != path_ || !StillNamed())) CloseFile();
     if (fd_ < 0 && !Open(path)) return false;
     const bool written = WriteAll(fd_, bytes);
     // A file that failed is opened afresh next time: the cause may be gone.
-    if (!written || !watch_.Watching()) CloseFile();
+    // One whose identity is unknown cannot be kept.
+    if (!written || !known_) CloseFile();
     return written;
   }
 
@@ -53,28 +58,34 @@ class KeptFileAppender final : public FileAppender {
   }
 
  private:
-  // The watch comes first, so that nothing done to the file after it was
-  // opened goes unseen.
+  // After a sign of change the watch is laid afresh on the path as it now
+  // is, before the comparison, so that nothing after it goes unseen.
+  bool StillNamed() {
+    if (!watch_.MayHaveChanged()) return true;
+    watch_.Start(path_);
+    struct stat named;
+    return ::stat(path_.c_str(), &named) == 0 && named.st_dev == device_ && named.st_ino == inode_;
+  }
+
+  // The watch comes first, so that nothing done after the opening goes
+  // unseen.
   bool Open(const std::string& path) {
     path_ = path;
-    const size_t nameAt = path.rfind('/') + 1;
-    name_ = path.substr(nameAt);
-    const std::string folder = path.substr(0, nameAt);
-    if (!watch_.Watching() || folderWatched_ != folder) {
-      folderWatched_ = folder;
-      if (!watch_.Start(folder) && errno == ENOENT) {
-        MakeFolders(path);
-        watch_.Start(folder);
-      }
+    if (!watch_.Start(path) && errno == ENOENT) {
+      MakeFolders(path);
+      watch_.Start(path);
     }
-    // What happened before this opening concerns an older file.
-    if (watch_.Watching()) watch_.Changed(name_);
     fd_ = OpenForAppend(path);
     if (fd_ < 0 && errno == ENOENT) {
       MakeFolders(path);
       fd_ = OpenForAppend(path);
     }
-    return fd_ >= 0;
+    if (fd_ < 0) return false;
+    struct stat opened;
+    known_ = ::fstat(fd_, &opened) == 0;
+    device_ = known_ ? opened.st_dev : 0;
+    inode_ = known_ ? opened.st_ino : 0;
+    return true;
   }
 
   void CloseFile() {
@@ -84,9 +95,10 @@ class KeptFileAppender final : public FileAppender {
 
   int fd_ = -1;
   std::string path_;
-  std::string name_;
-  std::string folderWatched_;
-  FolderWatch watch_;
+  bool known_ = false;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  PathWatch watch_;
 };
 
 }  // namespace

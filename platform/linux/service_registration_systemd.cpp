@@ -96,10 +96,14 @@ void ForgetUnit(const ServiceManager& manager, const std::string& path) {
 // The sandbox costs the service nothing: it reads cards through pcscd's Unix
 // socket, loads its libraries from its own folder, sounds the console's
 // speaker (CAP_SYS_TTY_CONFIG), reports to systemd and the system log over
-// Unix sockets, listens on IPv4 and writes only its log folder. Netlink stays
+// Unix sockets, listens on IPv4 and writes only its log folder, which it makes
+// again in /var/log when an administrator deleted it (the kernel then drops
+// the sandbox's mount of the folder, so /var/log itself must be writable; the
+// service creates nothing else there). Netlink stays
 // open for identity-card libraries that watch USB through libusb.
 constexpr std::string_view kSandbox =
     "LogsDirectory=duvane\n"
+    "ReadWritePaths=/var/log\n"
     "NoNewPrivileges=yes\n"
     "CapabilityBoundingSet=CAP_SYS_TTY_CONFIG\n"
     "ProtectSystem=strict\n"
@@ -147,7 +151,8 @@ std::string UnitFileText(const ServiceDefinition& service) {
          // A crash is restarted; a start or run failure that the service reports
          // (exit status 1) leaves it stopped, as the system log says.
          "Restart=on-abnormal\n"
-         "# Read-only system and home, a private /tmp; only the log folder is writable.\n" +
+         "# Read-only system and home, a private /tmp; only the log folders are writable:\n"
+         "# /var/log too, where the service makes its folder again when it was deleted.\n" +
          std::string(kSandbox) +
          "\n"
          "[Install]\n"

@@ -6,10 +6,14 @@ namespace {
 
 // The service control manager calls the control handler on the dispatcher
 // thread; this source only tells the handler where to hand the requests.
+// The manager shows the service running until the service thread takes the
+// stop, so while a long command holds that thread it accepts more requests
+// behind the stop; they end here. The handler calls the target under its
+// lock, one request at a time.
 class ControlHandlerSource final : public ControlRequestSource {
  public:
   explicit ControlHandlerSource(std::function<void(ServiceControl)> deliver) {
-    windows::SetControlTarget(std::move(deliver));
+    windows::SetControlTarget(UpToTheStop(std::move(deliver)));
   }
   ~ControlHandlerSource() override { windows::SetControlTarget({}); }
 };

@@ -9,8 +9,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host_test_support.h"
+#include "platform/service_control.h"
 
 namespace {
 
@@ -77,6 +79,27 @@ TEST(HostServiceStatus, WithoutServiceManagerReportsDoNothing) {
   EXPECT_EQ(ReportReady(), "");
   EXPECT_EQ(ReportStatus("Running"), "");
   EXPECT_EQ(ReportStopping(), "");
+}
+
+// The control handler of the Windows build passes requests on through this:
+// a service run has one stop, whatever the manager queued behind it.
+TEST(ControlRequests, NoneIsDeliveredAfterTheFirstStopOrShutdown) {
+  using C = ServiceControl;
+  const struct {
+    std::vector<C> sent, delivered;
+  } cases[] = {
+      {{C::Stop, C::Stop}, {C::Stop}},
+      {{C::Stop, C::Interrogate, C::Pause, C::Continue, C::Shutdown}, {C::Stop}},
+      {{C::Pause, C::Interrogate, C::Continue, C::Stop, C::Continue},
+       {C::Pause, C::Interrogate, C::Continue, C::Stop}},
+      {{C::Shutdown, C::Stop}, {C::Shutdown}},
+  };
+  for (const auto& c : cases) {
+    std::vector<C> delivered;
+    const auto deliver = UpToTheStop([&](C control) { delivered.push_back(control); });
+    for (C control : c.sent) deliver(control);
+    EXPECT_EQ(delivered, c.delivered);
+  }
 }
 
 }  // namespace

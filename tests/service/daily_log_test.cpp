@@ -1,6 +1,7 @@
 #include "service/daily_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "tests/service/gbk.h"
+#include "tests/support/private_host.h"
 
 namespace duvane {
 namespace {
@@ -77,53 +79,89 @@ TEST_F(DailyLogFile, CreatesTheFolderAndEachLineIsInTheFileOnReturn) {
   EXPECT_LT(Read(path).find(" one"), Read(path).find(" two"));
 }
 
-// Whatever another program does to the file or its folder between two lines,
-// the next line goes to a file of the right name.
-TEST_F(DailyLogFile, NextLineGoesToTheRightNameAfterOtherProgramsMoveOrDelete) {
+// Whatever another program does to the file, its folder or the path above it
+// between two lines, the next line goes to the file that the path names.
+TEST_F(DailyLogFile, NextLineGoesToTheFileThePathNamesAfterOtherProgramsChangeIt) {
+  namespace fs = std::filesystem;
+  // Each act returns where the earlier line is now ("" when gone).
+  using Act = std::function<std::string(const std::string& folder, const std::string& file)>;
   struct Case {
     const char* name;
-    std::function<void(const std::string& folder, const std::string& file)> act;
-    const char* movedTo;  // where the earlier line went, or nullptr
+    Act act;
+    bool linkedFolder = false;  // the folder is a symbolic link to root_/a
   };
+  const std::string name = LogFileName(platform::NowLocal());
+  const bool privateHost = testsupport::EnterPrivateHost();
   const Case cases[] = {
-      {"file deleted", [](auto&, auto& file) { std::filesystem::remove(file); }, nullptr},
+      {"file deleted", [](auto&, auto& file) { return fs::remove(file), std::string(); }},
       {"file renamed",
-       [](auto& folder, auto& file) { std::filesystem::rename(file, folder + "old.txt"); },
-       "old.txt"},
+       [](auto& folder, auto& file) {
+         return fs::rename(file, folder + "old.txt"), folder + "old.txt";
+       }},
       {"file moved to another folder",
-       [&](auto&, auto& file) { std::filesystem::rename(file, root_ + "/elsewhere.txt"); },
-       "../elsewhere.txt"},
+       [&](auto&, auto& file) {
+         return fs::rename(file, root_ + "/elsewhere.txt"), root_ + "/elsewhere.txt";
+       }},
       {"another file moved onto the name",
        [](auto& folder, auto& file) {
          std::ofstream(folder + "new.txt") << "new\r\n";
-         std::filesystem::rename(folder + "new.txt", file);
-       },
-       nullptr},
-      {"folder removed", [](auto& folder, auto&) { std::filesystem::remove_all(folder); }, nullptr},
+         return fs::rename(folder + "new.txt", file), std::string();
+       }},
+      {"folder removed", [](auto& folder, auto&) { return fs::remove_all(folder), std::string(); }},
       {"folder moved",
-       [&](auto& folder, auto&) { std::filesystem::rename(folder, root_ + "/moved"); }, nullptr},
+       [&](auto& folder, auto&) {
+         return fs::rename(folder, root_ + "/moved"), root_ + "/moved/" + name;
+       }},
+      {"parent renamed",
+       [&](auto&, auto&) {
+         return fs::rename(root_ + "/var", root_ + "/var-old"), root_ + "/var-old/duvane/" + name;
+       }},
+      {"linked folder pointed elsewhere",
+       [&](auto&, auto&) {
+         fs::create_directory(root_ + "/b");
+         fs::create_directory_symlink(root_ + "/b", root_ + "/var/next");
+         fs::rename(root_ + "/var/next", root_ + "/var/duvane");
+         return root_ + "/a/" + name;
+       },
+       true},
+      {"file system mounted over the folder",
+       [&](auto& folder, auto&) {
+         EXPECT_EQ(mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m"), 0);
+         return std::string();  // hidden under the mount
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string folder = root_ + "/duvane/";
-    const std::string file = folder + LogFileName(platform::NowLocal());
+    const bool mounts = std::string(c.name).find("mounted") != std::string::npos;
+    if (mounts && !privateHost) continue;
+    const std::string folder = root_ + "/var/duvane/";
+    const std::string file = folder + name;
+    fs::create_directories(root_ + "/var");
+    if (c.linkedFolder) {
+      fs::create_directory(root_ + "/a");
+      fs::create_directory_symlink(root_ + "/a", root_ + "/var/duvane");
+    }
     DailyLog log(folder);
+    // Two lines: the first one's making of the file is past when the act comes.
     log.WriteLog("before");
-    c.act(folder, file);
+    log.WriteLog("before");
+    const std::string earlier = c.act(folder, file);
     log.WriteLog("after");
     EXPECT_TRUE(Has(file, " after\r\n"));
     EXPECT_FALSE(Has(file, " before"));
-    if (c.movedTo != nullptr) {
-      EXPECT_TRUE(Has(folder + c.movedTo, " before\r\n"));
-      EXPECT_FALSE(Has(folder + c.movedTo, " after"));
+    if (!earlier.empty()) {
+      EXPECT_TRUE(Has(earlier, " before\r\n"));
+      EXPECT_FALSE(Has(earlier, " after"));
     }
-    // The new file is watched in turn.
-    std::filesystem::remove(file);
+    // The new file is followed in turn.
+    fs::remove(file);
     log.WriteLog("again");
     EXPECT_TRUE(Has(file, " again\r\n"));
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directory(root_);
+    if (mounts) umount2(folder.c_str(), MNT_DETACH);
+    fs::remove_all(root_);
+    fs::create_directory(root_);
   }
+  if (!privateHost) GTEST_SKIP() << "the mount case needs root";
 }
 
 TEST_F(DailyLogFile, UnwritableFolderDropsLinesQuietlyUntilItIsMended) {

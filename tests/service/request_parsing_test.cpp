@@ -5,6 +5,7 @@
 #include "service/param_value.h"
 #include "service/request_handler.h"
 #include "service/url_decode.h"
+#include "tests/service/broken_utf8_cases.h"
 #include "tests/service/gbk.h"
 
 namespace duvane {
@@ -26,6 +27,12 @@ TEST(RequestUrlDecode, StopsAtZeroAndNeverReadsOrWritesPastTheEnd) {
   std::string huge(20000, 'x');
   EXPECT_EQ(UrlDecode(huge, 10240).size(), 10239u);
   EXPECT_EQ(UrlDecode("%41%42%43", 3), "AB");
+}
+
+TEST(RequestToAnsi, ReplacesBrokenUtf8AsTheWindowsBuildDoes) {
+  for (const auto& [utf8, ansi] : testcases::kBrokenUtf8Cases) {
+    EXPECT_EQ(platform::Utf8ToAnsi(utf8), ansi) << testing::PrintToString(utf8);
+  }
 }
 
 TEST(RequestItems, SplitsByTheItemRule) {

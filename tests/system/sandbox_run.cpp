@@ -1,9 +1,10 @@
 // duvane-sandbox-run PROGRAM [ARGUMENTS]: runs the program with the view that
 // the service unit's sandbox gives it, for tests on machines where systemd is
 // not running: a private mount namespace with the whole tree read-only (the
-// system and home alike), a private /tmp and /var/tmp, /var/log/duvane as the
-// only writable folder besides them and /dev, no new privileges, and only
-// the capability the unit keeps. Run it as root in a private host.
+// system and home alike), a private /tmp and /var/tmp, /var/log writable
+// (ReadWritePaths=) with /var/log/duvane mounted on its own (LogsDirectory=)
+// as the only writable folders besides them and /dev, no new privileges, and
+// only the capability the unit keeps. Run it as root in a private host.
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -19,6 +20,7 @@
 
 namespace {
 
+constexpr const char* kLogParent = "/var/log";
 constexpr const char* kLogFolder = "/var/log/duvane";
 constexpr int kSetupFailed = 127;
 
@@ -39,8 +41,8 @@ bool BuildView() {
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return Fail("private", "/");
   // LogsDirectory= creates the folder before the start.
   mkdir(kLogFolder, 0755);
-  if (mount(kLogFolder, kLogFolder, nullptr, MS_BIND, nullptr) != 0) {
-    return Fail("bind", kLogFolder);
+  for (const char* writable : {kLogParent, kLogFolder}) {
+    if (mount(writable, writable, nullptr, MS_BIND, nullptr) != 0) return Fail("bind", writable);
   }
   for (const char* temporary : {"/tmp", "/var/tmp"}) {
     if (mount("tmpfs", temporary, "tmpfs", 0, "size=16m,mode=1777") != 0) {
@@ -48,7 +50,7 @@ bool BuildView() {
     }
   }
   if (!SetReadOnly("/", true)) return false;
-  for (const char* writable : {kLogFolder, "/tmp", "/var/tmp", "/dev"}) {
+  for (const char* writable : {kLogParent, kLogFolder, "/tmp", "/var/tmp", "/dev"}) {
     if (!SetReadOnly(writable, false)) return false;
   }
   return true;

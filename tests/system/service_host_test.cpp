@@ -227,7 +227,7 @@ TEST_F(ServiceWithSimulatedReader, UnpluggedReaderFailsAndRecoversAfterReplug) {
 }
 
 // The service in the view that its unit's sandbox gives it (read-only system
-// and home, private /tmp, only the log folder writable; duvane-sandbox-run),
+// and home, private /tmp, only the log folders writable; duvane-sandbox-run),
 // installed outside /tmp as a package installs it, with pcscd at its usual
 // socket and the identity-card simulation.
 class SandboxedService : public ServiceHost {
@@ -283,6 +283,22 @@ TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
   ExpectInOrder(ReadTodaysLog(),
                 {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
                  "strCMD:GETCARDSN", "strCMD:GETPID", G("服务侦听停止")});
+}
+
+// An administrator deletes the log folder while the service runs; the kernel
+// then drops the sandbox's mount of it. The next line is in the folder again.
+TEST_F(SandboxedService, LogFolderDeletedWhileRunningIsMadeAgain) {
+  Process service(BinFolder() + "/duvane-sandbox-run", {std::string(kFolder) + "/SDuvane"},
+                  {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}});
+  ASSERT_TRUE(WaitForListening(kPort)) << service.Stderr();
+  ASSERT_TRUE(
+      Eventually([] { return ReadTodaysLog().find(G("打开370读卡器")) != std::string::npos; }));
+  fs::remove_all("/var/log/duvane");
+  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_TRUE(
+      Eventually([] { return ReadTodaysLog().find("strCMD:GETCARDNO") != std::string::npos; }));
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(), 0);
 }
 
 // Registration against a private, empty unit folder.
