@@ -10,6 +10,10 @@
  *   Duvane.getCardNo().then(reply => show(reply.CardNo))
  *                     .catch(error => show(Duvane.describe(error)));
  *
+ * Its texts for people are in Simplified Chinese when the browser prefers
+ * Chinese and in English otherwise; Duvane.setLanguage("zh" or "en") fixes
+ * the language for the page.
+ *
  * The service answers JSONP: each call loads one <script> whose URL names a
  * callback, because a browser lets a page on any origin run a script from
  * 127.0.0.1 but not read JSON from it (the service sends no CORS header).
@@ -42,6 +46,47 @@ var Duvane = (function (root) {
   var copyTag = Math.floor(Math.random() * 0x7fffffff).toString(36);
   var callCount = 0;
 
+  // The languages of the texts for people.
+  var CHINESE = "zh";
+  var ENGLISH = "en";
+  var pageLanguage = null; // fixed by setLanguage; null follows the browser
+
+  // Of a list of language tags in order of preference, the first that names
+  // Chinese (any script or region: Simplified is the nearest we have) or
+  // English decides; English when none does.
+  function pickLanguage(tags) {
+    var list = typeof tags === "string" ? [tags] : Array.isArray(tags) ? tags : [];
+    for (var i = 0; i < list.length; i++) {
+      var primary = String(list[i]).toLowerCase().split(/[-_]/)[0];
+      if (primary === CHINESE || primary === ENGLISH) return primary;
+    }
+    return ENGLISH;
+  }
+
+  function browserLanguage() {
+    var nav = root.navigator;
+    if (!nav) return ENGLISH;
+    var tags = nav.languages && nav.languages.length ? Array.from(nav.languages) : [nav.language];
+    return pickLanguage(tags);
+  }
+
+  function currentLanguage() {
+    return pageLanguage || browserLanguage();
+  }
+
+  function languageOf(given) {
+    if (given === undefined || given === null) return currentLanguage();
+    if (typeof given !== "string" && !Array.isArray(given)) {
+      throw new TypeError("Duvane: language must be a language tag or a list of them");
+    }
+    return pickLanguage(given);
+  }
+
+  // A text for people in each language.
+  function words(english, chinese) {
+    return Object.freeze({ en: english, zh: chinese });
+  }
+
   function entry(code, message, commands, when, advice, continues) {
     return Object.freeze({
       code: code,
@@ -53,65 +98,159 @@ var Duvane = (function (root) {
     });
   }
 
-  var NO_CARD = "No card could be read. Place the card on the reader and try again.";
+  var NO_CARD = words(
+    "No card could be read. Place the card on the reader and try again.",
+    "未能读卡。请把卡放在读卡器上再试。",
+  );
   var ALL = ["GETCARDNO", "GETCARDSN", "GETPID"];
 
   // The result codes of the service, with their messages ("continues": the
-  // message goes on with more text), the commands that give them, and plain
-  // words a page can show a person.
+  // message goes on with more text), the commands that give them, when they
+  // come and plain words a page can show a person, in each language.
   var resultCodes = Object.freeze([
-    entry("0000", "成功", ALL, "The command succeeded.", "Done."),
+    entry(
+      "0000",
+      "成功",
+      ALL,
+      words("The command succeeded.", "命令成功。"),
+      words("Done.", "完成。"),
+    ),
     entry(
       "0001",
       "不可识别命令字",
       [],
-      "The command word is unknown; the message goes on with the word as the service read it.",
-      "The card service does not know this command.",
+      words(
+        "The command word is unknown; the message goes on with the word as the service read it.",
+        "命令字无法识别；消息后接服务读到的命令字。",
+      ),
+      words("The card service does not know this command.", "读卡服务不认识这个命令。"),
       true,
     ),
     entry(
       "0100",
       "寻找身份证阅读器失败",
       ["GETPID"],
-      "No identity-card reader was found.",
-      "No identity-card reader is connected.",
+      words("No identity-card reader was found.", "没有找到身份证阅读器。"),
+      words("No identity-card reader is connected.", "没有连接身份证阅读器。"),
     ),
     entry(
       "0102",
       "打开身份证阅读器端口失败",
       ["GETPID"],
-      "The identity-card reader's port did not open.",
-      "The identity-card reader could not be opened. Reconnect it and try again.",
+      words("The identity-card reader's port did not open.", "身份证阅读器的端口打不开。"),
+      words(
+        "The identity-card reader could not be opened. Reconnect it and try again.",
+        "身份证阅读器无法打开。请重新连接后再试。",
+      ),
     ),
     entry(
       "0102",
       "读取身份证失败_",
       ["GETPID"],
-      "Reading the identity card failed; the message goes on with the reader library's status in decimal.",
-      "No identity card could be read. Place the card on the reader and try again.",
+      words(
+        "Reading the identity card failed; the message goes on with the reader library's status in decimal.",
+        "读取身份证失败；消息后接阅读器库的十进制状态值。",
+      ),
+      words(
+        "No identity card could be read. Place the card on the reader and try again.",
+        "未能读取身份证。请把身份证放在阅读器上再试。",
+      ),
       true,
     ),
     entry(
       "0103",
       "读取身份证异常",
       ["GETPID"],
-      "The identity-card reader library failed while reading.",
-      "The identity-card reader failed while reading. Try again.",
+      words(
+        "The identity-card reader library failed while reading.",
+        "身份证阅读器库在读卡时出错。",
+      ),
+      words(
+        "The identity-card reader failed while reading. Try again.",
+        "身份证阅读器读卡时出错。请再试一次。",
+      ),
     ),
     entry(
       "0200",
       "无法打开读卡器",
       ["GETCARDNO", "GETCARDSN"],
-      "The card reader is not open and opening it failed.",
-      "No card reader is connected, or it cannot be opened.",
+      words("The card reader is not open and opening it failed.", "读卡器未打开，而且打开失败。"),
+      words(
+        "No card reader is connected, or it cannot be opened.",
+        "没有连接读卡器，或者读卡器无法打开。",
+      ),
     ),
-    entry("0201", "读卡失败", ["GETCARDNO"], "Reading the card number failed.", NO_CARD),
-    entry("0201", "读序列号失败", ["GETCARDSN"], "Reading the card's serial failed.", NO_CARD),
+    entry(
+      "0201",
+      "读卡失败",
+      ["GETCARDNO"],
+      words("Reading the card number failed.", "读取卡号失败。"),
+      NO_CARD,
+    ),
+    entry(
+      "0201",
+      "读序列号失败",
+      ["GETCARDSN"],
+      words("Reading the card's serial failed.", "读取卡序列号失败。"),
+      NO_CARD,
+    ),
   ]);
 
-  var clientAdvice = {
-    UNREACHABLE: "The card service is not running, or the browser does not let this page reach it.",
-    BADREPLY: "Something answered on the card service's port, but not the card service.",
+  // The client's own texts for people.
+  var say = {
+    UNREACHABLE: words(
+      "The card service is not running, or the browser does not let this page reach it.",
+      "读卡服务没有运行，或者浏览器不允许本页访问它。",
+    ),
+    BADREPLY: words(
+      "Something answered on the card service's port, but not the card service.",
+      "读卡服务的端口上有程序应答，但它不是读卡服务。",
+    ),
+    unusable: words("The card service could not be used.", "无法使用读卡服务。"),
+    otherCode: words(
+      function (code) {
+        return "The card service answered with code " + code + ".";
+      },
+      function (code) {
+        return "读卡服务返回了代码 " + code + "。";
+      },
+    ),
+    noAnswer: words(
+      function (origin, timeout) {
+        return (
+          "The card service at " +
+          origin +
+          (timeout
+            ? " did not answer within " + timeout + " ms"
+            : " did not answer (the request failed or was blocked)") +
+          ". Check that the service SDuvane is running on this computer, and that the browser " +
+          "allows this page to access the local network (Chrome asks for local network access " +
+          "on pages from the internet)."
+        );
+      },
+      function (origin, timeout) {
+        return (
+          "读卡服务 " +
+          origin +
+          (timeout ? " 在 " + timeout + " 毫秒内没有应答" : " 没有应答（请求失败或被拦截）") +
+          "。请检查本机的 SDuvane 服务是否在运行，以及浏览器是否允许本页访问本地网络" +
+          "（来自互联网的页面，Chrome 会询问是否允许访问本地网络）。"
+        );
+      },
+    ),
+    notTheService: words(
+      function (origin) {
+        return (
+          "Something at " +
+          origin +
+          " answered, but not with a reply of the card service. " +
+          "Check that the port belongs to the service SDuvane."
+        );
+      },
+      function (origin) {
+        return origin + " 有应答，但不是读卡服务的回复。请检查这个端口是否属于 SDuvane 服务。";
+      },
+    ),
   };
 
   /**
@@ -130,19 +269,20 @@ var Duvane = (function (root) {
     }
   }
 
-  function describe(error) {
-    if (!error || typeof error.code !== "string") return "The card service could not be used.";
-    if (clientAdvice[error.code]) return clientAdvice[error.code];
+  function describe(error, language) {
+    var lang = languageOf(language);
+    if (!error || typeof error.code !== "string") return say.unusable[lang];
+    if (error.code === UNREACHABLE || error.code === BAD_REPLY) return say[error.code][lang];
     var message = typeof error.message === "string" ? error.message : "";
     var fallback = null;
     for (var i = 0; i < resultCodes.length; i++) {
       var row = resultCodes[i];
       if (row.code !== error.code) continue;
       var matches = row.continues ? message.indexOf(row.message) === 0 : message === row.message;
-      if (matches) return row.advice;
+      if (matches) return row.advice[lang];
       fallback = fallback || row;
     }
-    return fallback ? fallback.advice : "The card service answered with code " + error.code + ".";
+    return fallback ? fallback.advice[lang] : say.otherCode[lang](error.code);
   }
 
   function photoType(base64) {
@@ -197,35 +337,17 @@ var Duvane = (function (root) {
     return {
       timeout: Math.min(timeout, LONGEST_TIMEOUT_MS),
       origin: "http://" + host + ":" + port,
+      language: languageOf(given.language),
     };
   }
 
   function unreachable(settings, timedOut) {
-    var what = timedOut
-      ? "did not answer within " + settings.timeout + " ms"
-      : "did not answer (the request failed or was blocked)";
-    return new DuvaneError(
-      UNREACHABLE,
-      "The card service at " +
-        settings.origin +
-        " " +
-        what +
-        ". Check that the service SDuvane is running on this computer, and that the browser " +
-        "allows this page to access the local network (Chrome asks for local network access " +
-        "on pages from the internet).",
-      null,
-    );
+    var text = say.noAnswer[settings.language](settings.origin, timedOut ? settings.timeout : 0);
+    return new DuvaneError(UNREACHABLE, text, null);
   }
 
   function badReply(settings) {
-    return new DuvaneError(
-      BAD_REPLY,
-      "Something at " +
-        settings.origin +
-        " answered, but not with a reply of the card service. " +
-        "Check that the port belongs to the service SDuvane.",
-      null,
-    );
+    return new DuvaneError(BAD_REPLY, say.notTheService[settings.language](settings.origin), null);
   }
 
   function isReply(value) {
@@ -348,6 +470,18 @@ var Duvane = (function (root) {
       );
     },
     describe: describe,
+    /** The language of the texts for people: "zh" or "en". */
+    language: currentLanguage,
+    /**
+     * Fixes the language for the page: a language tag (or a list of them,
+     * in order of preference) that is Chinese gives "zh", any other "en";
+     * null follows the browser again. Returns the language in force.
+     */
+    setLanguage: function (language) {
+      pageLanguage = language === null || language === undefined ? null : languageOf(language);
+      return currentLanguage();
+    },
+    pickLanguage: pickLanguage,
     photoDataUrl: photoDataUrl,
     resultCodes: resultCodes,
     DuvaneError: DuvaneError,

@@ -159,14 +159,55 @@ test("a reply that arrives after its timeout is ignored without an error", async
   assert.deepEqual(errors, []);
 });
 
-async function clickAndReadDemo(url, screenshot) {
-  const page = await openPage(browser, url);
+// What the demo page shows in each of its languages.
+const DEMO_TEXTS = {
+  en: {
+    lang: "en",
+    title: "Card reader demo",
+    up: "The card service is running.",
+    down: "The card service is not running, or the browser does not let this page reach it.",
+    buttons: ["Check again", "Read card number", "Read card serial", "Read identity card"],
+    labels: ["Name", "Sex", "Nation", "Address", "Identity number"],
+    noCard: "No card could be read. Place the card on the reader and try again.0201: 读卡失败",
+    stopped: /^The card service is not running.*UNREACHABLE: The card service at http:\/\/127/,
+  },
+  zh: {
+    lang: "zh-CN",
+    title: "读卡演示",
+    up: "读卡服务正在运行。",
+    down: "读卡服务没有运行，或者浏览器不允许本页访问它。",
+    buttons: ["重新检查", "读取卡号", "读取卡序列号", "读取身份证"],
+    labels: ["姓名", "性别", "民族", "住址", "公民身份号码"],
+    noCard: "未能读卡。请把卡放在读卡器上再试。0201: 读卡失败",
+    stopped: /^读卡服务没有运行.*UNREACHABLE: 读卡服务 http:\/\/127\.0\.0\.1:10240 /,
+  },
+};
+
+// The page's own texts as a person sees them.
+const pageTexts = (page) =>
+  page.evaluate(() => ({
+    lang: document.documentElement.lang,
+    title: document.title,
+    heading: document.querySelector("h1").textContent,
+    status: document.getElementById("service-status").textContent,
+    buttons: [...document.querySelectorAll("button")].map((b) => b.textContent),
+  }));
+
+async function clickAndWait(page, command, shown) {
+  await page.locator(`button[data-command=${command}]`).click();
+  await page.locator(`${shown}:not([hidden])`).waitFor({ timeout: 20000 });
+}
+
+// Reads the identity card, then a card number with no card on the reader.
+async function readWithDemo(url, locale, screenshot) {
+  const page = await openPage(browser, url, { locale });
   try {
     await page.locator("#service-status[data-state=up]").waitFor({ timeout: 10000 });
-    await page.getByRole("button", { name: "Read identity card" }).click();
-    await page.locator("#result:not([hidden])").waitFor({ timeout: 20000 });
+    const texts = await pageTexts(page);
+    await clickAndWait(page, "getPid", "#result");
     await page.waitForFunction(() => document.getElementById("photo").complete);
     const shown = await page.evaluate(() => ({
+      labels: [...document.querySelectorAll("dt")].map((d) => d.textContent),
       fields: Object.fromEntries(
         [...document.querySelectorAll("dd")].map((d) => [d.dataset.field, d.textContent]),
       ),
@@ -175,23 +216,44 @@ async function clickAndReadDemo(url, screenshot) {
       errorHidden: document.getElementById("error").hidden,
     }));
     if (screenshot) await page.screenshot({ path: join(artefacts, screenshot), fullPage: true });
-    return { shown, errors: page.errors };
+    hardware.setCardPresent(false);
+    try {
+      await clickAndWait(page, "getCardNo", "#error");
+    } finally {
+      hardware.setCardPresent(true);
+    }
+    const noCard = await page.locator("#error").textContent();
+    return { texts, shown, noCard, errors: page.errors };
   } finally {
     await page.close();
   }
 }
 
-test("the demo page shows the holder's name and photo after a click", async (t) => {
-  for (const [origin, url, screenshot] of [
-    ["http", `${site.origin}/web/demo.html`, "demo-http.png"],
-    ["file", pathToFileURL(join(webFolder, "demo.html")).href, "demo-file.png"],
+test("the demo page reads the holder in the browser's language, or in the one it is given", async (t) => {
+  const http = `${site.origin}/web/demo.html`;
+  const file = pathToFileURL(join(webFolder, "demo.html")).href;
+  for (const [url, locale, language, screenshot] of [
+    [http, "en-US", "en", "demo-en.png"],
+    [file, "zh-CN", "zh", "demo-zh.png"],
+    [`${http}?lang=zh`, "en-US", "zh"],
+    [`${file}?lang=en`, "zh-CN", "en"],
   ]) {
-    await t.test(`opened from ${origin}`, async () => {
-      const { shown, errors } = await clickAndReadDemo(url, screenshot);
+    await t.test(`${url} in a ${locale} browser`, async () => {
+      const expected = DEMO_TEXTS[language];
+      const { texts, shown, noCard, errors } = await readWithDemo(url, locale, screenshot);
+      assert.deepEqual(texts, {
+        lang: expected.lang,
+        title: expected.title,
+        heading: expected.title,
+        status: expected.up,
+        buttons: expected.buttons,
+      });
+      assert.deepEqual(shown.labels, expected.labels);
       assert.deepEqual(shown.fields, DEMO_HOLDER);
       assert.equal(shown.photoHidden, false);
       assert.ok(shown.photoWidth > 0, "the photo shows");
       assert.equal(shown.errorHidden, true);
+      assert.equal(noCard, expected.noCard);
       assert.deepEqual(errors, []);
     });
   }
@@ -213,12 +275,16 @@ test("with the service stopped, calls reject UNREACHABLE within the timeout and 
   assert.ok(result.elapsed < 3000 + 1000, `settled after ${result.elapsed} ms`);
   assert.equal(result.up, false);
 
-  const page = await openPage(browser, `${site.origin}/web/demo.html`);
-  await page.locator("#service-status[data-state=down]").waitFor({ timeout: 10000 });
-  await page.getByRole("button", { name: "Read card number" }).click();
-  const error = page.locator("#error:not([hidden])");
-  await error.waitFor({ timeout: 10000 });
-  assert.match(await error.textContent(), /^The card service is not running.*UNREACHABLE: /);
-  await page.screenshot({ path: join(artefacts, "demo-service-stopped.png") });
-  await page.close();
+  for (const [language, locale] of [
+    ["en", "en-US"],
+    ["zh", "zh-CN"],
+  ]) {
+    const page = await openPage(browser, `${site.origin}/web/demo.html`, { locale });
+    await page.locator("#service-status[data-state=down]").waitFor({ timeout: 10000 });
+    assert.equal(await page.locator("#service-status").textContent(), DEMO_TEXTS[language].down);
+    await clickAndWait(page, "getCardNo", "#error");
+    assert.match(await page.locator("#error").textContent(), DEMO_TEXTS[language].stopped);
+    await page.screenshot({ path: join(artefacts, `demo-service-stopped-${language}.png`) });
+    await page.close();
+  }
 });

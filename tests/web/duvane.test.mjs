@@ -182,22 +182,70 @@ test("bad options reject with a TypeError before any request", async () => {
   assert.deepEqual(head.children, []);
 });
 
-test("describe gives plain words for every code and message", () => {
+test("describe gives plain words for every code and message, in either language", () => {
   const error = (code, message) => new DuvaneError(code, message, null);
   const cases = [
-    [error("0201", "读卡失败"), /No card could be read/],
-    [error("0102", "打开身份证阅读器端口失败"), /could not be opened/],
-    [error("0102", "读取身份证失败_-3"), /No identity card could be read/],
-    [error("0200", "无法打开读卡器"), /No card reader is connected/],
-    [error("UNREACHABLE", "…"), /not running/],
-    [error("0999", "?"), /code 0999/],
-    [new TypeError("x"), /could not be used/],
+    [error("0201", "读卡失败"), "en", /No card could be read/],
+    [error("0102", "打开身份证阅读器端口失败"), "en", /could not be opened/],
+    [error("0102", "读取身份证失败_-3"), "en", /No identity card could be read/],
+    [error("0200", "无法打开读卡器"), "en", /No card reader is connected/],
+    [error("UNREACHABLE", "…"), "en", /not running/],
+    [error("BADREPLY", "…"), "en", /not the card service/],
+    [error("0999", "?"), "en", /code 0999/],
+    [new TypeError("x"), "en", /could not be used/],
+    [error("0201", "读卡失败"), "zh", /^未能读卡/],
+    [error("0102", "读取身份证失败_-3"), "zh-CN", /^未能读取身份证/],
+    [error("UNREACHABLE", "…"), "zh-TW", /^读卡服务没有运行/],
+    [error("BADREPLY", "…"), "zh", /不是读卡服务/],
+    [error("0999", "?"), "zh", /代码 0999/],
+    [new TypeError("x"), "zh", /^无法使用读卡服务/],
   ];
-  for (const [given, expected] of cases)
-    assert.match(Duvane.describe(given), expected, given.message);
-  for (const row of resultCodes)
-    assert.equal(
-      Duvane.describe(error(row.code, row.message + (row.continues ? "X" : ""))),
-      row.advice,
-    );
+  for (const [given, language, expected] of cases)
+    assert.match(Duvane.describe(given, language), expected, `${given.message} ${language}`);
+  for (const row of resultCodes) {
+    const given = error(row.code, row.message + (row.continues ? "X" : ""));
+    assert.equal(Duvane.describe(given), row.advice.en);
+    assert.equal(Duvane.describe(given, "zh"), row.advice.zh);
+    assert.match(row.advice.zh + row.when.zh, /^\p{Script=Han}.*\p{Script=Han}/u, row.message);
+  }
+});
+
+test("the texts follow the browser's first Chinese or English language unless the page sets one", async () => {
+  const cases = [
+    // navigator.languages, navigator.language, the page's setting, the language
+    [["zh-CN", "en"], "zh-CN", undefined, "zh"],
+    [["en-US", "zh-CN"], "en-US", undefined, "en"],
+    [["fr-FR", "zh-TW", "en"], "fr-FR", undefined, "zh"],
+    [["de"], "de", undefined, "en"],
+    [[], "zh-Hans-CN", undefined, "zh"],
+    [undefined, undefined, undefined, "en"],
+    [["zh-CN"], "zh-CN", "en-GB", "en"],
+    [["en-US"], "en-US", "zh", "zh"],
+    [["en-US"], "en-US", ["ja", "zh-Hant"], "zh"],
+  ];
+  const browserNavigator = Object.getOwnPropertyDescriptor(globalThis, "navigator");
+  try {
+    for (const [languages, language, set, expected] of cases) {
+      Object.defineProperty(globalThis, "navigator", {
+        value: languages || language ? { languages, language } : undefined,
+        configurable: true,
+      });
+      const name = `${JSON.stringify(languages)} set ${JSON.stringify(set)}`;
+      assert.equal(Duvane.setLanguage(set), expected, name);
+      assert.equal(Duvane.language(), expected, name);
+      const call = Duvane.getCardNo({ timeout: 30 });
+      head.children.at(-1).onerror();
+      const { message } = await call.catch((e) => e);
+      assert.match(
+        message,
+        expected === "zh" ? /^读卡服务 http:.* 没有应答/ : /^The card service at/,
+      );
+    }
+    await assert.rejects(Duvane.getCardNo({ language: 7 }), TypeError);
+    assert.throws(() => Duvane.setLanguage({}), TypeError);
+  } finally {
+    Duvane.setLanguage(null);
+    delete globalThis.navigator;
+    if (browserNavigator) Object.defineProperty(globalThis, "navigator", browserNavigator);
+  }
 });

@@ -26,9 +26,10 @@ export async function launchChromium() {
   });
 }
 
-// A page that records every uncaught error of its scripts in `errors`.
-export async function openPage(browser, url) {
-  const page = await browser.newPage();
+// A page that records every uncaught error of its scripts in `errors`, in a
+// context of its own (`options`: Playwright's, such as the browser's `locale`).
+export async function openPage(browser, url, options = {}) {
+  const page = await browser.newPage(options);
   page.errors = [];
   page.on("pageerror", (error) => page.errors.push(error.message));
   await page.goto(url);
