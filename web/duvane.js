@@ -93,8 +93,13 @@ var Duvane = (function (root) {
       message: message,
       continues: continues === true,
       commands: Object.freeze(commands),
-      when: when,
-      advice: advice,
+      // English strings, as pages written before the Chinese texts read them.
+      when: when.en,
+      advice: advice.en,
+      texts: Object.freeze({
+        en: Object.freeze({ when: when.en, advice: advice.en }),
+        zh: Object.freeze({ when: when.zh, advice: advice.zh }),
+      }),
     });
   }
 
@@ -279,10 +284,10 @@ var Duvane = (function (root) {
       var row = resultCodes[i];
       if (row.code !== error.code) continue;
       var matches = row.continues ? message.indexOf(row.message) === 0 : message === row.message;
-      if (matches) return row.advice[lang];
+      if (matches) return row.texts[lang].advice;
       fallback = fallback || row;
     }
-    return fallback ? fallback.advice[lang] : say.otherCode[lang](error.code);
+    return fallback ? fallback.texts[lang].advice : say.otherCode[lang](error.code);
   }
 
   function photoType(base64) {

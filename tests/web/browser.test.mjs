@@ -260,11 +260,12 @@ test("the demo page reads the holder in the browser's language, or in the one it
 });
 
 // Last: it stops the service.
-test("with the service stopped, calls reject UNREACHABLE within the timeout and available() is false", async () => {
+test("with the service stopped, calls reject UNREACHABLE without waiting for the timeout and available() is false", async () => {
   await service.stop();
   const { result } = await inPage(async (Duvane) => {
     const started = performance.now();
-    const error = await Duvane.getCardNo({ timeout: 3000 }).catch((e) => e);
+    // A refused connection settles the call by itself: far sooner than this.
+    const error = await Duvane.getCardNo({ timeout: 120000 }).catch((e) => e);
     const elapsed = performance.now() - started;
     const up = await Duvane.available({ timeout: 3000 });
     return { code: error.code, message: error.message, reply: error.reply, elapsed, up };
@@ -272,7 +273,7 @@ test("with the service stopped, calls reject UNREACHABLE within the timeout and 
   assert.equal(result.code, "UNREACHABLE");
   assert.match(result.message, /http:\/\/127\.0\.0\.1:10240/);
   assert.equal(result.reply, null);
-  assert.ok(result.elapsed < 3000 + 1000, `settled after ${result.elapsed} ms`);
+  assert.ok(result.elapsed < 120000, `settled after ${result.elapsed} ms, by its timeout`);
   assert.equal(result.up, false);
 
   for (const [language, locale] of [
