@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/socket_errors.h"
+#include "platform/socket_system.h"
 
 namespace duvane::platform {
 
@@ -59,6 +59,8 @@ int ToWinsockError(int e) {
     default: return e;
   }
 }
+
+bool ListenerReusesAddress() { return true; }
 
 std::string SocketErrorText(int errnoValue, std::string_view call) {
   char buf[512];
