@@ -167,7 +167,10 @@ std::string AsioConnection::ReceiveAvailable(size_t maxBytes) {
   asio::error_code ec;
   const size_t n = socket_.receive(asio::buffer(buffer, maxBytes), 0, ec);
   moreWaiting_ = n == maxBytes || ec == asio::error::interrupted;
-  if (ec == asio::error::eof) {
+  if (ec == asio::error::eof && !peerClosed_ &&
+      EndOfStreamWasReset(static_cast<std::uintptr_t>(socket_.native_handle()))) {
+    loop_.NotifiedError(*this, SocketErrorKind::Receive, asio::error::connection_reset);
+  } else if (ec == asio::error::eof) {
     peerClosed_ = true;
   } else if (ec && ec != asio::error::would_block && ec != asio::error::interrupted) {
     // A receive fails for the connection's own error, a reset: that is what

@@ -1,8 +1,10 @@
 // What sockets do differently on each system: the error numbers that the log
-// shows are the Windows Sockets numbers everywhere, and a listener's address
-// reuse means different things.
+// shows are the Windows Sockets numbers everywhere, a listener's address
+// reuse means different things, and not every system tells a reset from a
+// clean close by the receive alone.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,5 +21,11 @@ std::string SocketErrorText(int systemError, std::string_view call);
 // restarted service bind while old connections linger in TIME_WAIT; on
 // Windows it would let a second listener take a port in use.
 bool ListenerReusesAddress();
+
+// Whether a connection whose receive met the end of the stream was reset
+// instead of closed. Linux reports a reset as its error; under Wine a
+// receive after a reset may return 0 like a clean close, and only a send
+// shows that the connection is gone.
+bool EndOfStreamWasReset(std::uintptr_t socket);
 
 }  // namespace duvane::platform

@@ -62,6 +62,8 @@ int ToWinsockError(int e) {
 
 bool ListenerReusesAddress() { return true; }
 
+bool EndOfStreamWasReset(std::uintptr_t) { return false; }
+
 std::string SocketErrorText(int errnoValue, std::string_view call) {
   char buf[512];
   std::snprintf(buf, sizeof buf, "Windows socket error: %s (%d), on API '%.*s'",

@@ -11,6 +11,8 @@ namespace duvane::platform {
 // overlapped calls may carry the system's general numbers instead.
 int ToWinsockError(int error) {
   switch (error) {
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return WSAEMFILE;
     case ERROR_NETNAME_DELETED:
       return WSAECONNRESET;
     case ERROR_CONNECTION_ABORTED:
@@ -26,6 +28,12 @@ int ToWinsockError(int error) {
 
 // SO_REUSEADDR here would let a second listener take a port in use.
 bool ListenerReusesAddress() { return false; }
+
+// A send of no bytes sends nothing, but fails once the connection is reset.
+bool EndOfStreamWasReset(std::uintptr_t socket) {
+  char none = 0;
+  return send(static_cast<SOCKET>(socket), &none, 0, 0) == SOCKET_ERROR;
+}
 
 // The system's message is in code page 936, like the log it goes to.
 std::string SocketErrorText(int error, std::string_view call) {
