@@ -110,8 +110,10 @@ class AsioLoop final : public EventLoop {
     return receiveBuffer_.get();
   }
   void StartWrite(AsioConnection& c);
-  void NotifiedError(AsioConnection& c, SocketErrorKind kind, const asio::error_code& ec);
-  void FailedSend(AsioConnection& c, const asio::error_code& ec);
+  // The error event for the failed `call`, then the connection is closed,
+  // with the disconnect event when `disconnect`.
+  void Fail(AsioConnection& c, SocketErrorKind kind, const asio::error_code& ec, const char* call,
+            bool disconnect = false);
 
  private:
   template <typename F>
@@ -166,16 +168,17 @@ std::string AsioConnection::ReceiveAvailable(size_t maxBytes) {
   char* buffer = loop_.ReceiveBuffer(maxBytes);
   asio::error_code ec;
   const size_t n = socket_.receive(asio::buffer(buffer, maxBytes), 0, ec);
-  moreWaiting_ = n == maxBytes || ec == asio::error::interrupted;
+  moreWaiting_ = n == maxBytes;
   if (ec == asio::error::eof && !peerClosed_ &&
       EndOfStreamWasReset(static_cast<std::uintptr_t>(socket_.native_handle()))) {
-    loop_.NotifiedError(*this, SocketErrorKind::Receive, asio::error::connection_reset);
-  } else if (ec == asio::error::eof) {
+    ec = asio::error::connection_reset;
+  }
+  if (ec == asio::error::eof) {
     peerClosed_ = true;
-  } else if (ec && ec != asio::error::would_block && ec != asio::error::interrupted) {
+  } else if (ec && ec != asio::error::would_block) {
     // A receive fails for the connection's own error, a reset: that is what
-    // its notification brought.
-    loop_.NotifiedError(*this, SocketErrorKind::Receive, ec);
+    // its notification brought, so no disconnect event follows.
+    loop_.Fail(*this, SocketErrorKind::Receive, ec, "recv");
   }
   return std::string(buffer, ec ? 0 : n);
 }
@@ -189,12 +192,13 @@ void AsioConnection::Send(std::string_view bytes) {
     if (!peerClosed_) peerClosed_ = PeerClosedCleanly();
     asio::error_code ec;
     sent = socket_.send(asio::buffer(bytes.data(), bytes.size()), 0, ec);
-    if (ec && ec != asio::error::would_block) return loop_.FailedSend(*this, ec);
+    if (ec && ec != asio::error::would_block)
+      return loop_.Fail(*this, SocketErrorKind::Send, ec, "send", true);
     if (sent == bytes.size()) return;
   }
   const std::string_view rest = bytes.substr(sent);
   if (sending_.size() + queued_.size() + rest.size() > kMaxUnsentBytes) {
-    return loop_.FailedSend(*this, asio::error::no_buffer_space);
+    return loop_.Fail(*this, SocketErrorKind::Send, asio::error::no_buffer_space, "send", true);
   }
   if (Writing()) {
     queued_.append(rest);
@@ -267,7 +271,7 @@ void AsioLoop::Accepted(const asio::error_code& ec, tcp::socket socket) {
   c->socket_.non_blocking(true, modeError);
   Invoke([&] { handler_->OnClientConnect(*c); });
   if (modeError) {
-    NotifiedError(*c, SocketErrorKind::General, modeError);
+    Fail(*c, SocketErrorKind::General, modeError, "ioctlsocket");
   } else if (c->connected_ && !c->Writing()) {
     WaitRead(c);
   }
@@ -299,7 +303,7 @@ void AsioLoop::WaitRead(const ConnectionPtr& c) {
 
 void AsioLoop::Readable(const ConnectionPtr& c, const asio::error_code& ec) {
   if (!c->connected_) return;
-  if (ec) return NotifiedError(*c, SocketErrorKind::Disconnect, ec);
+  if (ec) return Fail(*c, SocketErrorKind::Disconnect, ec, "select");
   c->moreWaiting_ = false;
   Invoke([&] { handler_->OnClientRead(*c); });
   if (!c->connected_ || c->Writing()) return;  // reading goes on once the reply is out
@@ -322,7 +326,7 @@ void AsioLoop::StartWrite(AsioConnection& c) {
 
 void AsioLoop::Written(const ConnectionPtr& c, const asio::error_code& ec) {
   if (!c->connected_) return;
-  if (ec) return NotifiedError(*c, SocketErrorKind::Send, ec);
+  if (ec) return Fail(*c, SocketErrorKind::Send, ec, "select");
   c->sending_ = std::move(c->queued_);
   c->queued_ = std::string();
   if (c->Writing()) return StartWrite(*c);
@@ -330,28 +334,19 @@ void AsioLoop::Written(const ConnectionPtr& c, const asio::error_code& ec) {
   Readable(c, {});
 }
 
-void AsioLoop::NotifiedError(AsioConnection& c, SocketErrorKind kind, const asio::error_code& ec) {
-  // A clean close seen before wins over whatever error comes after it; a
-  // broken pipe is the reset that answers bytes sent after that close.
+// A clean close seen before wins over whatever error comes after it; a broken
+// pipe is the reset that answers bytes sent after that close.
+void AsioLoop::Fail(AsioConnection& c, SocketErrorKind kind, const asio::error_code& ec,
+                    const char* call, bool disconnect) {
   if (c.peerClosed_ || ec == asio::error::broken_pipe) {
     c.peerClosed_ = true;
     return CloseByPeer(c);
   }
   int code = ToWinsockError(ec.value());
   Invoke([&] { handler_->OnClientError(c, kind, code); });
-  if (code != 0) onUnhandledError_(SocketErrorText(ec.value(), "select"));
+  if (code != 0) onUnhandledError_(SocketErrorText(ec.value(), call));
+  if (disconnect) return CloseByPeer(c);
   Release(c);
-}
-
-void AsioLoop::FailedSend(AsioConnection& c, const asio::error_code& ec) {
-  if (c.peerClosed_ || ec == asio::error::broken_pipe) {
-    c.peerClosed_ = true;
-    return CloseByPeer(c);
-  }
-  int code = ToWinsockError(ec.value());
-  Invoke([&] { handler_->OnClientError(c, SocketErrorKind::Send, code); });
-  if (code != 0) onUnhandledError_(SocketErrorText(ec.value(), "send"));
-  CloseByPeer(c);
 }
 
 void AsioLoop::CloseByPeer(AsioConnection& c) {
