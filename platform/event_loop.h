@@ -4,9 +4,9 @@
 // serves every operating system, so the log reads the same on each.
 //
 // Reading.
-//  - One read event per read notification; the handler's ReceiveAvailable
-//    makes one receive. Bytes it left (more than it asked for) raise the next
-//    read event, behind the events of other connections.
+//  - A read event carries the bytes that had arrived when it was raised, at
+//    most kMaxReadBytes; the rest raises the next read event, behind the
+//    events of other connections.
 //  - While a reply is still going out, the connection is not read: the
 //    client's further requests wait in the system's buffers. So a client
 //    that never reads holds at most one reply in the service, and the others
@@ -19,9 +19,8 @@
 //    error that follows a clean close (the peer's system answering a reply
 //    with a reset) changes nothing: still the disconnect event, and no error
 //    event.
-//  - A notification or a receive that fails without a clean close before it
-//    (a reset) raises the error event and closes the connection with no
-//    disconnect event.
+//  - A receive that fails without a clean close before it (a reset) raises
+//    the error event and closes the connection with no disconnect event.
 //  - A send that fails raises the error event with kind Send, then closes the
 //    connection with the disconnect event.
 //  - The disconnect event is raised while the socket is still open, so the
@@ -50,6 +49,8 @@
 
 namespace duvane::platform {
 
+// The most one read event carries, so that no read is unbounded.
+inline constexpr size_t kMaxReadBytes = 64 * 1024;
 // The most a connection keeps unsent.
 inline constexpr size_t kMaxUnsentBytes = 1024 * 1024;
 
@@ -65,10 +66,6 @@ class Connection {
   virtual bool Connected() const = 0;
   // Dotted IPv4 text of the peer; "" when no longer connected.
   virtual std::string PeerAddress() const = 0;
-  // Reads the bytes waiting now, at most `maxBytes`, in one receive; "" when
-  // none wait. A failed receive raises the error event and closes the
-  // connection (no disconnect event); "" then.
-  virtual std::string ReceiveAvailable(size_t maxBytes) = 0;
   // Sends `bytes` whole, after any bytes still unsent on this connection
   // (see the contract above). A failed send raises the error event and
   // closes the connection (disconnect event).
@@ -80,7 +77,8 @@ class ConnectionHandler {
  public:
   virtual ~ConnectionHandler() = default;
   virtual void OnClientConnect(Connection& connection) = 0;
-  virtual void OnClientRead(Connection& connection) = 0;
+  // `received` holds the bytes of the event; they are not kept after it.
+  virtual void OnClientRead(Connection& connection, std::string_view received) = 0;
   virtual void OnClientDisconnect(Connection& connection) = 0;
   // `errorCode` is the Windows Sockets number; a handler that sets it to 0
   // has dealt with the error.

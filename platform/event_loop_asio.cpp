@@ -5,6 +5,7 @@
 // Pause does not run the I/O context at all: every socket event, the accept
 // throttle's timer included, waits where the system keeps it, and the thread
 // sleeps until a task is posted or the periodic task is due.
+#include <array>
 #include <asio.hpp>
 #include <condition_variable>
 #include <deque>
@@ -39,19 +40,11 @@ class AsioConnection final : public Connection {
   int Handle() const override { return handle_; }
   bool Connected() const override { return connected_; }
   std::string PeerAddress() const override { return connected_ ? peer_ : std::string(); }
-  std::string ReceiveAvailable(size_t maxBytes) override;
   void Send(std::string_view bytes) override;
 
   // A reply is still going out; the connection is not read meanwhile.
   bool Writing() const { return !sending_.empty(); }
-  // A look without taking anything: the peer has closed its side cleanly
-  // and every byte it sent was read.
-  bool PeerClosedCleanly() {
-    char byte = 0;
-    asio::error_code ec;
-    socket_.receive(asio::buffer(&byte, 1), tcp::socket::message_peek, ec);
-    return ec == asio::error::eof;
-  }
+  std::uintptr_t Native() { return static_cast<std::uintptr_t>(socket_.native_handle()); }
 
   AsioLoop& loop_;
   tcp::socket socket_;
@@ -59,8 +52,9 @@ class AsioConnection final : public Connection {
   const std::string peer_;
   bool connected_ = true;
   bool peerClosed_ = false;
-  // The last receive took all it asked for: more bytes may wait.
-  bool moreWaiting_ = false;
+  // The waiting receive takes a request into this; a longer one is taken
+  // on into the loop's buffer in the same event.
+  std::array<char, 1024> head_;
   std::string sending_;  // being written; the write holds this buffer
   std::string queued_;   // later Sends, written after `sending_`
 };
@@ -101,14 +95,6 @@ class AsioLoop final : public EventLoop {
   }
 
   // Called by connections, from inside a handler of theirs.
-  char* ReceiveBuffer(size_t size) {
-    // Left unfilled: only the pages a receive writes become resident.
-    if (receiveBufferSize_ < size) {
-      receiveBuffer_.reset(new char[size]);
-      receiveBufferSize_ = size;
-    }
-    return receiveBuffer_.get();
-  }
   void StartWrite(AsioConnection& c);
   // The error event for the failed `call`, then the connection is closed,
   // with the disconnect event when `disconnect`.
@@ -124,8 +110,10 @@ class AsioLoop final : public EventLoop {
   void Accepted(const asio::error_code& ec, tcp::socket socket);
   void SuspendAccept(const asio::error_code& ec);
   void ResumeAccept();
-  void WaitRead(const ConnectionPtr& c);
-  void Readable(const ConnectionPtr& c, const asio::error_code& ec);
+  void StartReceive(ConnectionPtr c);
+  void Received(const ConnectionPtr& c, asio::error_code ec, size_t headBytes);
+  std::string_view ReceiveRest(AsioConnection& c, size_t headBytes, asio::error_code& ec);
+  void ReceiveLater(ConnectionPtr c);
   void Written(const ConnectionPtr& c, const asio::error_code& ec);
   void CloseByPeer(AsioConnection& c);
   void Release(AsioConnection& c);
@@ -135,8 +123,8 @@ class AsioLoop final : public EventLoop {
   void RunPeriodicWhenDue();
 
   std::function<void(const std::string&)> onUnhandledError_;
-  // One thread runs it; other threads only post to it.
-  asio::io_context io_{1};
+  // One thread runs it and does all its I/O; other threads only post to it.
+  asio::io_context io_{ASIO_CONCURRENCY_HINT_UNSAFE_IO};
   asio::executor_work_guard<asio::io_context::executor_type> work_{io_.get_executor()};
   tcp::acceptor acceptor_{io_};
   tcp::endpoint acceptedPeer_;
@@ -145,8 +133,9 @@ class AsioLoop final : public EventLoop {
   asio::error_code acceptError_;  // of the last accept, until one succeeds
   ConnectionHandler* handler_ = nullptr;
   std::map<AsioConnection*, ConnectionPtr> connections_;
-  std::unique_ptr<char[]> receiveBuffer_;
-  size_t receiveBufferSize_ = 0;
+  // Where a read event longer than a connection's head is put together;
+  // left unfilled, so only the pages a receive writes become resident.
+  std::unique_ptr<char[]> readBuffer_{new char[kMaxReadBytes]};
 
   std::mutex tasksMutex_;
   std::condition_variable tasksPosted_;
@@ -163,33 +152,13 @@ class AsioLoop final : public EventLoop {
   Clock::time_point nextPeriodic_{};
 };
 
-std::string AsioConnection::ReceiveAvailable(size_t maxBytes) {
-  if (!connected_ || maxBytes == 0) return {};
-  char* buffer = loop_.ReceiveBuffer(maxBytes);
-  asio::error_code ec;
-  const size_t n = socket_.receive(asio::buffer(buffer, maxBytes), 0, ec);
-  moreWaiting_ = n == maxBytes;
-  if (ec == asio::error::eof && !peerClosed_ &&
-      EndOfStreamWasReset(static_cast<std::uintptr_t>(socket_.native_handle()))) {
-    ec = asio::error::connection_reset;
-  }
-  if (ec == asio::error::eof) {
-    peerClosed_ = true;
-  } else if (ec && ec != asio::error::would_block) {
-    // A receive fails for the connection's own error, a reset: that is what
-    // its notification brought, so no disconnect event follows.
-    loop_.Fail(*this, SocketErrorKind::Receive, ec, "recv");
-  }
-  return std::string(buffer, ec ? 0 : n);
-}
-
 void AsioConnection::Send(std::string_view bytes) {
   if (!connected_ || bytes.empty()) return;
   size_t sent = 0;
   if (!Writing()) {
     // The peer may have closed while the request was being handled; the
     // reset that answers this reply must not hide that clean close.
-    if (!peerClosed_) peerClosed_ = PeerClosedCleanly();
+    if (!peerClosed_) peerClosed_ = PeerClosedBeforeReply(Native());
     asio::error_code ec;
     sent = socket_.send(asio::buffer(bytes.data(), bytes.size()), 0, ec);
     if (ec && ec != asio::error::would_block)
@@ -273,7 +242,7 @@ void AsioLoop::Accepted(const asio::error_code& ec, tcp::socket socket) {
   if (modeError) {
     Fail(*c, SocketErrorKind::General, modeError, "ioctlsocket");
   } else if (c->connected_ && !c->Writing()) {
-    WaitRead(c);
+    StartReceive(c);
   }
   StartAccept();
 }
@@ -296,24 +265,55 @@ void AsioLoop::ResumeAccept() {
   if (acceptor_.is_open()) StartAccept();
 }
 
-void AsioLoop::WaitRead(const ConnectionPtr& c) {
-  c->socket_.async_wait(tcp::socket::wait_read,
-                        [this, c](const asio::error_code& ec) { Readable(c, ec); });
+void AsioLoop::StartReceive(ConnectionPtr c) {
+  AsioConnection& connection = *c;
+  connection.socket_.async_receive(
+      asio::buffer(connection.head_),
+      [this, c = std::move(c)](const asio::error_code& ec, size_t n) { Received(c, ec, n); });
 }
 
-void AsioLoop::Readable(const ConnectionPtr& c, const asio::error_code& ec) {
+void AsioLoop::Received(const ConnectionPtr& c, asio::error_code ec, size_t headBytes) {
   if (!c->connected_) return;
-  if (ec) return Fail(*c, SocketErrorKind::Disconnect, ec, "select");
-  c->moreWaiting_ = false;
-  Invoke([&] { handler_->OnClientRead(*c); });
-  if (!c->connected_ || c->Writing()) return;  // reading goes on once the reply is out
-  if (c->peerClosed_) {
-    CloseByPeer(*c);
-  } else if (c->moreWaiting_) {
-    asio::post(io_, [this, c] { Readable(c, {}); });
-  } else {
-    WaitRead(c);
+  if (ec == asio::error::eof && EndOfStreamWasReset(c->Native()))
+    ec = asio::error::connection_reset;
+  if (ec == asio::error::eof) return CloseByPeer(*c);
+  // A receive fails for the connection's own error, a reset: no disconnect
+  // event follows.
+  if (ec) return Fail(*c, SocketErrorKind::Receive, ec, "recv");
+  const std::string_view received = ReceiveRest(*c, headBytes, ec);
+  Invoke([&] { handler_->OnClientRead(*c, received); });
+  if (!c->connected_) return;
+  if (ec) return Fail(*c, SocketErrorKind::Receive, ec, "recv");
+  if (c->Writing()) return;  // reading goes on once the reply is out
+  if (c->peerClosed_) return CloseByPeer(*c);
+  ReceiveLater(c);
+}
+
+// The bytes of a read event: the head, and when it is full, what else has
+// arrived, up to the most an event carries.
+std::string_view AsioLoop::ReceiveRest(AsioConnection& c, size_t headBytes, asio::error_code& ec) {
+  if (headBytes < c.head_.size()) return std::string_view(c.head_.data(), headBytes);
+  std::copy_n(c.head_.data(), headBytes, readBuffer_.get());
+  const size_t rest = c.socket_.receive(
+      asio::buffer(readBuffer_.get() + headBytes, kMaxReadBytes - headBytes), 0, ec);
+  if (ec == asio::error::eof && EndOfStreamWasReset(c.Native())) {
+    ec = asio::error::connection_reset;
+  } else if (ec == asio::error::eof) {
+    c.peerClosed_ = true;
+    ec.clear();
+  } else if (ec == asio::error::would_block) {
+    ec.clear();
   }
+  return std::string_view(readBuffer_.get(), headBytes + rest);
+}
+
+// Behind the events already waiting: a client that answers a reply at once
+// has often sent its next request by then, and the receive takes it
+// without waiting for a notification.
+void AsioLoop::ReceiveLater(ConnectionPtr c) {
+  asio::post(io_, [this, c = std::move(c)]() mutable {
+    if (c->connected_) StartReceive(std::move(c));
+  });
 }
 
 void AsioLoop::StartWrite(AsioConnection& c) {
@@ -330,8 +330,8 @@ void AsioLoop::Written(const ConnectionPtr& c, const asio::error_code& ec) {
   c->sending_ = std::move(c->queued_);
   c->queued_ = std::string();
   if (c->Writing()) return StartWrite(*c);
-  // What came while the reply went out is read now, as after a notification.
-  Readable(c, {});
+  if (c->peerClosed_) return CloseByPeer(*c);
+  StartReceive(c);
 }
 
 // A clean close seen before wins over whatever error comes after it; a broken

@@ -1,7 +1,7 @@
 // What sockets do differently on each system: the error numbers that the log
 // shows are the Windows Sockets numbers everywhere, a listener's address
-// reuse means different things, and not every system tells a reset from a
-// clean close by the receive alone.
+// reuse means different things, and the systems keep the order of a clean
+// close and a reset after it differently.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,14 @@ std::string SocketErrorText(int systemError, std::string_view call);
 // restarted service bind while old connections linger in TIME_WAIT; on
 // Windows it would let a second listener take a port in use.
 bool ListenerReusesAddress();
+
+// Whether the peer of `socket` has closed its side cleanly and every byte it
+// sent was read, looked at just before a reply goes out. Windows reports a
+// reset that answers the reply as a reset, hiding the clean close before it,
+// so the close must be seen first. Linux keeps the order itself (the end of
+// the stream reads before the error, and that reset reads as a broken pipe),
+// so it needs no look: false.
+bool PeerClosedBeforeReply(std::uintptr_t socket);
 
 // Whether a connection whose receive met the end of the stream was reset
 // instead of closed. Linux reports a reset as its error; under Wine a

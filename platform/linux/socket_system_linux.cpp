@@ -62,6 +62,8 @@ int ToWinsockError(int e) {
 
 bool ListenerReusesAddress() { return true; }
 
+bool PeerClosedBeforeReply(std::uintptr_t) { return false; }
+
 bool EndOfStreamWasReset(std::uintptr_t) { return false; }
 
 std::string SocketErrorText(int errnoValue, std::string_view call) {

@@ -29,6 +29,12 @@ int ToWinsockError(int error) {
 // SO_REUSEADDR here would let a second listener take a port in use.
 bool ListenerReusesAddress() { return false; }
 
+// A look that takes nothing: 0 is the end of the stream.
+bool PeerClosedBeforeReply(std::uintptr_t socket) {
+  char byte = 0;
+  return recv(static_cast<SOCKET>(socket), &byte, 1, MSG_PEEK) == 0;
+}
+
 // A send of no bytes sends nothing, but fails once the connection is reset.
 bool EndOfStreamWasReset(std::uintptr_t socket) {
   char none = 0;

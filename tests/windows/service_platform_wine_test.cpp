@@ -120,7 +120,7 @@ TEST(ServicePlatformUnderWine, TimeSeparatorIsTheOneOfTheRegionalSettings) {
 TEST(ServicePlatformUnderWine, TakenPortGivesTheBindErrorWithItsWindowsSocketsNumber) {
   struct NoHandler final : ConnectionHandler {
     void OnClientConnect(Connection&) override {}
-    void OnClientRead(Connection&) override {}
+    void OnClientRead(Connection&, std::string_view) override {}
     void OnClientDisconnect(Connection&) override {}
     void OnClientError(Connection&, SocketErrorKind, int&) override {}
   } handler;
@@ -145,7 +145,7 @@ TEST(ServicePlatformUnderWine, UnsentRepliesPastTheBoundCloseTheConnection) {
       // More than the bound beyond what the system buffers (a few MiB).
       for (int i = 0; i < 160 && c.Connected(); ++i) c.Send(reply);
     }
-    void OnClientRead(Connection&) override {}
+    void OnClientRead(Connection&, std::string_view) override {}
     void OnClientDisconnect(Connection&) override { events.push_back("disconnect"); }
     void OnClientError(Connection&, SocketErrorKind kind, int& code) override {
       events.push_back((kind == SocketErrorKind::Send ? "send " : "other ") + std::to_string(code));
@@ -206,7 +206,7 @@ TEST(ServicePlatformUnderWine, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
   struct Counter final : ConnectionHandler {
     std::atomic<int> connects = 0;
     void OnClientConnect(Connection&) override { ++connects; }
-    void OnClientRead(Connection&) override {}
+    void OnClientRead(Connection&, std::string_view) override {}
     void OnClientDisconnect(Connection&) override {}
     void OnClientError(Connection&, SocketErrorKind, int& code) override { code = 0; }
   } handler;
