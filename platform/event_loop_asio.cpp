@@ -45,6 +45,17 @@ class AsioConnection final : public Connection {
   // A reply is still going out; the connection is not read meanwhile.
   bool Writing() const { return !sending_.empty(); }
   std::uintptr_t Native() { return static_cast<std::uintptr_t>(socket_.native_handle()); }
+  // Takes a receive's end of the stream as the clean close it is (true), or
+  // as the reset it hides on some systems (`ec` then says so).
+  bool EndOfStream(asio::error_code& ec) {
+    if (ec != asio::error::eof) return false;
+    if (EndOfStreamWasReset(Native())) {
+      ec = asio::error::connection_reset;
+      return false;
+    }
+    ec.clear();
+    return peerClosed_ = true;
+  }
 
   AsioLoop& loop_;
   tcp::socket socket_;
@@ -117,7 +128,8 @@ class AsioLoop final : public EventLoop {
   void Written(const ConnectionPtr& c, const asio::error_code& ec);
   void CloseByPeer(AsioConnection& c);
   void Release(AsioConnection& c);
-  void RunTasks();
+  // `woken`: run by the handler that Post put in the I/O context's queue.
+  void RunTasks(bool woken = false);
   void WaitWhilePaused();
   void ArmPeriodic();
   void RunPeriodicWhenDue();
@@ -274,9 +286,7 @@ void AsioLoop::StartReceive(ConnectionPtr c) {
 
 void AsioLoop::Received(const ConnectionPtr& c, asio::error_code ec, size_t headBytes) {
   if (!c->connected_) return;
-  if (ec == asio::error::eof && EndOfStreamWasReset(c->Native()))
-    ec = asio::error::connection_reset;
-  if (ec == asio::error::eof) return CloseByPeer(*c);
+  if (c->EndOfStream(ec)) return CloseByPeer(*c);
   // A receive fails for the connection's own error, a reset: no disconnect
   // event follows.
   if (ec) return Fail(*c, SocketErrorKind::Receive, ec, "recv");
@@ -296,14 +306,7 @@ std::string_view AsioLoop::ReceiveRest(AsioConnection& c, size_t headBytes, asio
   std::copy_n(c.head_.data(), headBytes, readBuffer_.get());
   const size_t rest = c.socket_.receive(
       asio::buffer(readBuffer_.get() + headBytes, kMaxReadBytes - headBytes), 0, ec);
-  if (ec == asio::error::eof && EndOfStreamWasReset(c.Native())) {
-    ec = asio::error::connection_reset;
-  } else if (ec == asio::error::eof) {
-    c.peerClosed_ = true;
-    ec.clear();
-  } else if (ec == asio::error::would_block) {
-    ec.clear();
-  }
+  if (!c.EndOfStream(ec) && ec == asio::error::would_block) ec.clear();
   return std::string_view(readBuffer_.get(), headBytes + rest);
 }
 
@@ -375,22 +378,15 @@ void AsioLoop::Post(std::function<void()> task) {
     wakePosted_ = true;
   }
   tasksPosted_.notify_one();
-  if (wake) {
-    asio::post(io_, [this] {
-      {
-        std::lock_guard lock(tasksMutex_);
-        wakePosted_ = false;
-      }
-      RunTasks();
-    });
-  }
+  if (wake) asio::post(io_, [this] { RunTasks(true); });
 }
 
-void AsioLoop::RunTasks() {
+void AsioLoop::RunTasks(bool woken) {
   for (;;) {
     std::function<void()> task;
     {
       std::lock_guard lock(tasksMutex_);
+      if (woken) wakePosted_ = false;
       if (tasks_.empty()) return;
       task = std::move(tasks_.front());
       tasks_.pop_front();
