@@ -3,6 +3,12 @@
 // arrival order on the thread that calls Run. One implementation, on Asio,
 // serves every operating system, so the log reads the same on each.
 //
+// Accepting.
+//  - After a failed accept (out of descriptors, say) the listener rests for
+//    a moment, or until a connection is released, and the waiting
+//    connections stay in the backlog. The failure is reported once, until an
+//    accept succeeds again.
+//
 // Reading.
 //  - A read event carries the bytes that had arrived when it was raised, at
 //    most kMaxReadBytes; the rest raises the next read event, behind the
