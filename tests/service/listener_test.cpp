@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <future>
 #include <memory>
 
 #include "tests/service/service_on_port.h"
@@ -253,6 +252,11 @@ class DescriptorsTaken {
 // then, the loop neither tries again and again nor piles anything up, and
 // after continue the connection is served.
 TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Their runtime checks memory through a pipe: with no descriptor left it
+  // reports faults that are not there.
+  GTEST_SKIP() << "not under the sanitizers";
+#endif
   clockid_t loopClock{};
   ASSERT_EQ(pthread_getcpuclockid(thread_.native_handle(), &loopClock), 0);
   const auto loopCpu = [&] {
@@ -262,13 +266,13 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
   };
   // Whether the loop has reported a failed accept (read on its thread).
   const auto acceptFailed = [&] {
-    std::promise<bool> seen;
-    loop_->Post([&] {
-      seen.set_value(std::any_of(unhandled_.begin(), unhandled_.end(), [](const std::string& m) {
+    auto seen = std::make_shared<std::atomic<int>>(-1);
+    loop_->Post([this, seen] {
+      *seen = std::any_of(unhandled_.begin(), unhandled_.end(), [](const std::string& m) {
         return m.find("on API 'accept'") != std::string::npos;
-      }));
+      });
     });
-    return seen.get_future().get();
+    return Eventually([&] { return *seen >= 0; }) && *seen == 1;
   };
   std::optional<Client> waiting;
   {

@@ -33,8 +33,10 @@ std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::st
     return nullptr;
   }
   // It listens before it binds the reader library: a test that counts its
-  // descriptors at rest waits for the library's line, the start's last.
-  // (Where a test keeps the log from being written, the wait just ends.)
+  // descriptors or connections at rest waits for the library's line, the
+  // start's last, and for the connect and disconnect lines of the probe that
+  // found it listening. (Where a test keeps the log from being written, the
+  // wait just ends.)
   testsupport::Eventually(
       [] {
         const std::string log = testsupport::ReadTodaysLog();
@@ -42,7 +44,7 @@ std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::st
         for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) {
           ++lines;
         }
-        return lines >= 2;
+        return lines >= 4;
       },
       10s);
   return service;
