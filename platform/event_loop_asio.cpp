@@ -117,6 +117,13 @@ class AsioLoop final : public EventLoop {
   void Invoke(F&& call) {
     CallHandler(onUnhandledError_, std::forward<F>(call));
   }
+  // Nothing is left to do for a socket that fails to close but to say so.
+  template <typename Socket>
+  void Close(Socket& socket) {
+    asio::error_code ec;
+    socket.close(ec);
+    if (ec) onUnhandledError_(SocketErrorText(ec.value(), "closesocket"));
+  }
   void StartAccept();
   void Accepted(const asio::error_code& ec, tcp::socket socket);
   void SuspendAccept(const asio::error_code& ec);
@@ -225,12 +232,10 @@ bool AsioLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler,
 void AsioLoop::Deactivate() {
   for (auto& [key, c] : connections_) {
     c->connected_ = false;
-    asio::error_code ignored;  // nothing is left to do for a socket that fails to close
-    c->socket_.close(ignored);
+    Close(c->socket_);
   }
   connections_.clear();
-  asio::error_code ignored;
-  acceptor_.close(ignored);
+  Close(acceptor_);
   acceptRetry_.cancel();
   acceptSuspended_ = false;
 }
@@ -361,9 +366,7 @@ void AsioLoop::CloseByPeer(AsioConnection& c) {
 void AsioLoop::Release(AsioConnection& c) {
   if (!c.connected_) return;
   c.connected_ = false;
-  asio::error_code ec;
-  c.socket_.close(ec);
-  if (ec) onUnhandledError_(SocketErrorText(ec.value(), "closesocket"));
+  Close(c.socket_);
   // Handlers still waiting hold the connection until they have run.
   connections_.erase(&c);
   if (acceptSuspended_) ResumeAccept();
