@@ -1,34 +1,47 @@
 // The service thread's event loop: one listening socket, its connections and
 // the control requests posted from other threads, delivered one at a time in
-// arrival order on the thread that calls Run.
+// arrival order on the thread that calls Run. One implementation, on Asio,
+// serves every operating system, so the log reads the same on each.
 //
-// Every implementation keeps this contract, so the log reads the same on
-// every operating system:
+// Accepting.
+//  - After a failed accept (out of descriptors, say) the listener rests for
+//    a moment, or until a connection is released, and the waiting
+//    connections stay in the backlog. The failure is reported once, until an
+//    accept succeeds again.
+//
+// Reading.
+//  - A read event carries the bytes that had arrived when it was raised, at
+//    most kMaxReadBytes; the rest raises the next read event, behind the
+//    events of other connections.
+//  - While a reply is still going out, the connection is not read: the
+//    client's further requests wait in the system's buffers. So a client
+//    that never reads holds at most one reply in the service, and the others
+//    are served meanwhile.
 //
 // Closing.
-//  - A clean close by the peer is recorded when it is first seen (with the
-//    data it followed, or on its own) and raised as the disconnect event
-//    once the bytes that came before it have been delivered as read events.
-//    A socket error that follows a clean close (the peer's system answering a
-//    reply with a reset) changes nothing: still the disconnect event, and no
-//    error event.
-//  - A reset or another error without a clean close before it raises the
-//    error event (kind Disconnect) and closes the connection with no
-//    disconnect event.
-//  - A receive or send that fails raises the error event with its kind, then
-//    closes the connection with the disconnect event.
+//  - A clean close by the peer is raised as the disconnect event once the
+//    bytes before it were delivered as read events and the replies to them
+//    went out (a peer that closed only its sending side still gets them). An
+//    error that follows a clean close (the peer's system answering a reply
+//    with a reset) changes nothing: still the disconnect event, and no error
+//    event.
+//  - A receive that fails without a clean close before it (a reset) raises
+//    the error event and closes the connection with no disconnect event.
+//  - A send that fails raises the error event with kind Send, then closes the
+//    connection with the disconnect event.
 //  - The disconnect event is raised while the socket is still open, so the
 //    handler can read the peer address; the connection object outlives the
 //    event in which it is closed.
 //
 // Sending.
 //  - Send hands the bytes to the socket in one send. What the socket does
-//    not take at once is kept per connection (UnsentBytes) and sent when the
-//    socket can take more, in order and before any later Send on it.
-//  - A connection whose unsent bytes would pass kMaxUnsentBytes is closed as
-//    a failed send: the error event with kind Send and code 10055
-//    (WSAENOBUFS), then the disconnect event.
-//  - Unsent bytes are dropped when the connection is closed (by the peer,
+//    not take at once is kept and sent as it takes more, in order and before
+//    any later Send on the connection.
+//  - A handler that sends so much in one event that the kept bytes would
+//    pass kMaxUnsentBytes has its connection closed as a failed send: the
+//    error event with kind Send and code 10055 (WSAENOBUFS), then the
+//    disconnect event.
+//  - Kept bytes are dropped when the connection is closed (by the peer,
 //    after an error, or by Deactivate).
 #pragma once
 
@@ -42,6 +55,11 @@
 
 namespace duvane::platform {
 
+// The most one read event carries, so that no read is unbounded.
+inline constexpr size_t kMaxReadBytes = 64 * 1024;
+// The most a connection keeps unsent.
+inline constexpr size_t kMaxUnsentBytes = 1024 * 1024;
+
 enum class SocketErrorKind { General, Send, Receive, Connect, Disconnect, Accept };
 
 // One accepted connection. Valid only inside the handler call that received
@@ -54,10 +72,6 @@ class Connection {
   virtual bool Connected() const = 0;
   // Dotted IPv4 text of the peer; "" when no longer connected.
   virtual std::string PeerAddress() const = 0;
-  // Reads the bytes waiting now, at most `maxBytes`, in one receive; "" when
-  // none wait. A failed receive raises the error event and closes the
-  // connection (disconnect event); "" then.
-  virtual std::string ReceiveAvailable(size_t maxBytes) = 0;
   // Sends `bytes` whole, after any bytes still unsent on this connection
   // (see the contract above). A failed send raises the error event and
   // closes the connection (disconnect event).
@@ -69,7 +83,8 @@ class ConnectionHandler {
  public:
   virtual ~ConnectionHandler() = default;
   virtual void OnClientConnect(Connection& connection) = 0;
-  virtual void OnClientRead(Connection& connection) = 0;
+  // `received` holds the bytes of the event; they are not kept after it.
+  virtual void OnClientRead(Connection& connection, std::string_view received) = 0;
   virtual void OnClientDisconnect(Connection& connection) = 0;
   // `errorCode` is the Windows Sockets number; a handler that sets it to 0
   // has dealt with the error.

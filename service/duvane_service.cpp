@@ -11,9 +11,6 @@ namespace duvane {
 namespace {
 
 constexpr int kListenBacklog = 5;
-// One read event takes at most this much; what is left waits for the next
-// event, so no read is unbounded.
-constexpr size_t kMaxReceivedText = 64 * 1024;
 // How soon after midnight the file of the ended day is let go of when
 // nothing is logged.
 constexpr std::chrono::seconds kDayEndCheck{1};
@@ -105,9 +102,7 @@ void TDuvaneS::OnClientError(platform::Connection& c, platform::SocketErrorKind,
   errorCode = 0;
 }
 
-void TDuvaneS::OnClientRead(platform::Connection& c) {
-  const std::string received = c.ReceiveAvailable(kMaxReceivedText);
-  if (received.empty()) return;
+void TDuvaneS::OnClientRead(platform::Connection& c, std::string_view received) {
   std::optional<std::string> reply = ServerSocket1ClientRead(
       received, c.Handle(), log_, [this](size_t index) { return RunCommand(index); });
   if (reply) c.Send(*reply);

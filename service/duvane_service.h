@@ -39,7 +39,7 @@ class TDuvaneS final : public platform::ConnectionHandler {
   bool Paused() const { return paused_; }
 
   void OnClientConnect(platform::Connection& connection) override;
-  void OnClientRead(platform::Connection& connection) override;
+  void OnClientRead(platform::Connection& connection, std::string_view received) override;
   void OnClientDisconnect(platform::Connection& connection) override;
   void OnClientError(platform::Connection& connection, platform::SocketErrorKind kind,
                      int& errorCode) override;

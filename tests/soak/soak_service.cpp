@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,8 +34,10 @@ std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::st
     return nullptr;
   }
   // It listens before it binds the reader library: a test that counts its
-  // descriptors at rest waits for the library's line, the start's last.
-  // (Where a test keeps the log from being written, the wait just ends.)
+  // descriptors or connections at rest waits for the library's line, the
+  // start's last, and for the connect and disconnect lines of the probe that
+  // found it listening. (Where a test keeps the log from being written, the
+  // wait just ends.)
   testsupport::Eventually(
       [] {
         const std::string log = testsupport::ReadTodaysLog();
@@ -41,7 +45,7 @@ std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::st
         for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) {
           ++lines;
         }
-        return lines >= 2;
+        return lines >= 4;
       },
       10s);
   return service;
@@ -107,7 +111,8 @@ int AcceptedConnections(pid_t pid) {
   return ok ? sockets - 1 : -1;
 }
 
-bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport::Client>>& into) {
+bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport::Client>>& into,
+                  int receiveBuffer) {
   // Small batches stay well inside the listen backlog of 5 even when the
   // machine is busy; a handshake dropped from a full queue is only retried by
   // the kernel after one, then two, then four seconds.
@@ -115,7 +120,7 @@ bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport:
   const int before = AcceptedConnections(pid);
   for (int opened = 0; opened < count;) {
     for (int i = 0; i < kBatch && opened < count; ++i, ++opened) {
-      into.push_back(std::make_unique<testsupport::Client>(kPort));
+      into.push_back(std::make_unique<testsupport::Client>(kPort, receiveBuffer));
       if (!into.back()->Connected()) return false;
     }
     const int expected = before + opened;
@@ -125,6 +130,39 @@ bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport:
   }
   return true;
 }
+
+bool ShrinkSendBuffers(pid_t pid, int bytes) {
+  // Through syscall(): glibc 2.36's <sys/pidfd.h> declares no C linkage.
+  const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (process < 0) return false;
+  bool shrunk = true;
+  const bool listed = ForEachDescriptor(pid, [&](int number, const std::string& target) {
+    if (target.rfind("socket:", 0) != 0) return;
+    // A copy of the service's descriptor: the same socket.
+    const int socket = static_cast<int>(syscall(SYS_pidfd_getfd, process, number, 0));
+    shrunk = shrunk && socket >= 0 &&
+             setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+    if (socket >= 0) close(socket);
+  });
+  close(process);
+  return listed && shrunk;
+}
+
+namespace {
+
+long StatusKib(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+}  // namespace
+
+long ResidentKib(pid_t pid) { return StatusKib(pid, "VmRSS"); }
+
+long PeakResidentKib(pid_t pid) { return StatusKib(pid, "VmHWM"); }
 
 std::chrono::milliseconds CpuTime(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");

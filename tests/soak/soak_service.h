@@ -43,7 +43,18 @@ int AcceptedConnections(pid_t pid);
 // Opens `count` more connections to the service `pid`, a few at a time, each
 // batch taken by the service before the next: the listen backlog of 5 drops
 // connection attempts beyond it, and clients retry those only after a second.
-bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport::Client>>& into);
+// A `receiveBuffer` other than 0 makes clients that take little at a time.
+bool OpenAccepted(pid_t pid, int count, std::vector<std::unique_ptr<testsupport::Client>>& into,
+                  int receiveBuffer = 0);
+
+// Gives every socket of the process `pid` the least send buffer the kernel
+// allows (about 4 KiB for `bytes` 1): a slow network, where the service has
+// to keep most of a reply itself.
+bool ShrinkSendBuffers(pid_t pid, int bytes);
+
+// Resident memory of a process now and at its peak, in KiB.
+long ResidentKib(pid_t pid);
+long PeakResidentKib(pid_t pid);
 
 // CPU time (user and system, all threads) a process has used so far.
 std::chrono::milliseconds CpuTime(pid_t pid);

@@ -3,15 +3,22 @@
 // and upper-cased with code page 936 whatever the workstation's locale, the
 // log's time separator is the regional settings' one, a taken port gives
 // the bind error of the start log, replies are kept unsent up to the
-// bound only, and a fault in guarded code ends the call, not the program.
+// bound only, a loop paused out of descriptors rests, and a fault in
+// guarded code ends the call, not the program.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 // winsock2.h first: windows.h would bring the old winsock.h.
 #include <windows.h>
+// windows.h first: psapi.h needs its types.
+#include <psapi.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -113,7 +120,7 @@ TEST(ServicePlatformUnderWine, TimeSeparatorIsTheOneOfTheRegionalSettings) {
 TEST(ServicePlatformUnderWine, TakenPortGivesTheBindErrorWithItsWindowsSocketsNumber) {
   struct NoHandler final : ConnectionHandler {
     void OnClientConnect(Connection&) override {}
-    void OnClientRead(Connection&) override {}
+    void OnClientRead(Connection&, std::string_view) override {}
     void OnClientDisconnect(Connection&) override {}
     void OnClientError(Connection&, SocketErrorKind, int&) override {}
   } handler;
@@ -138,7 +145,7 @@ TEST(ServicePlatformUnderWine, UnsentRepliesPastTheBoundCloseTheConnection) {
       // More than the bound beyond what the system buffers (a few MiB).
       for (int i = 0; i < 160 && c.Connected(); ++i) c.Send(reply);
     }
-    void OnClientRead(Connection&) override {}
+    void OnClientRead(Connection&, std::string_view) override {}
     void OnClientDisconnect(Connection&) override { events.push_back("disconnect"); }
     void OnClientError(Connection&, SocketErrorKind kind, int& code) override {
       events.push_back((kind == SocketErrorKind::Send ? "send " : "other ") + std::to_string(code));
@@ -164,6 +171,90 @@ TEST(ServicePlatformUnderWine, UnsentRepliesPastTheBoundCloseTheConnection) {
   loop->Run();
   closesocket(client);
   EXPECT_EQ(handler.events, (std::vector<std::string>{"connect", "send 10055", "disconnect"}));
+}
+
+// Waits up to 10 s for `condition`.
+template <typename F>
+bool Eventually(F condition) {
+  for (int tries = 0; tries < 2000; ++tries, Sleep(5)) {
+    if (condition()) return true;
+  }
+  return false;
+}
+
+std::chrono::milliseconds ProcessCpu() {
+  FILETIME created{}, ended{}, kernel{}, user{};
+  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  return std::chrono::milliseconds((ticks(kernel) + ticks(user)) / 10000);
+}
+
+size_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                       sizeof counters);
+  return counters.PrivateUsage;
+}
+
+// Out of descriptors, the listener cannot take a waiting connection; paused
+// then, the loop neither tries again and again nor piles anything up, and
+// after continue the connection is taken.
+TEST(ServicePlatformUnderWine, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMemory) {
+  struct Counter final : ConnectionHandler {
+    std::atomic<int> connects = 0;
+    void OnClientConnect(Connection&) override { ++connects; }
+    void OnClientRead(Connection&, std::string_view) override {}
+    void OnClientDisconnect(Connection&) override {}
+    void OnClientError(Connection&, SocketErrorKind, int& code) override { code = 0; }
+  } handler;
+  std::atomic<bool> acceptFailed = false;
+  auto loop = EventLoop::Create([&](const std::string& message) {
+    if (message.find("on API 'accept'") != std::string::npos) acceptFailed = true;
+  });
+  std::string error;
+  ASSERT_TRUE(loop->Activate(0, 5, handler, error)) << error;
+  std::thread runner([&] { loop->Run(); });
+  const auto onLoop = [&](std::function<void()> task) {
+    std::atomic<bool> done = false;
+    loop->Post([&] {
+      task();
+      done = true;
+    });
+    return Eventually([&] { return done.load(); });
+  };
+
+  // Every socket the system still gives, but one for the client.
+  std::vector<SOCKET> taken;
+  for (SOCKET s; (s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) != INVALID_SOCKET;) {
+    taken.push_back(s);
+  }
+  closesocket(taken.back());
+  taken.pop_back();
+  const SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(loop->LocalPort());
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_TRUE(Eventually([&] { return acceptFailed.load(); }));
+
+  ASSERT_TRUE(onLoop([&] { loop->SetPaused(true); }));
+  // A measuring window, not a wait for an event.
+  const auto cpuBefore = ProcessCpu();
+  const size_t memoryBefore = PrivateBytes();
+  Sleep(1000);
+  EXPECT_LT(ProcessCpu() - cpuBefore, std::chrono::milliseconds(50));
+  EXPECT_LT(PrivateBytes(), memoryBefore + 64 * 1024);
+  EXPECT_TRUE(onLoop([&] { loop->SetPaused(false); }));
+
+  for (SOCKET s : taken) closesocket(s);
+  EXPECT_TRUE(Eventually([&] { return handler.connects == 1; }));
+  loop->Post([&] { loop->Quit(); });
+  runner.join();
+  closesocket(client);
 }
 
 void Returns(void*) {}

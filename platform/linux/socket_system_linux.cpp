@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/socket_errors.h"
+#include "platform/socket_system.h"
 
 namespace duvane::platform {
 
@@ -59,6 +59,12 @@ int ToWinsockError(int e) {
     default: return e;
   }
 }
+
+bool ListenerReusesAddress() { return true; }
+
+bool PeerClosedBeforeReply(std::uintptr_t) { return false; }
+
+bool EndOfStreamWasReset(std::uintptr_t) { return false; }
 
 std::string SocketErrorText(int errnoValue, std::string_view call) {
   char buf[512];
