@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "access_key.h"
-#include "md5_digest.h"
 #include "velmora.h"
+#include "velmora/md5_digest.h"
 
 namespace velmora {
 namespace {
@@ -16,10 +16,10 @@ constexpr size_t kNumberOffset = 2;
 
 bool CheckValueMatches(const uint8_t* number, const uint8_t* checkBlock) {
   const auto message = CheckMessage(number);
-  uint8_t digest[Md5Digest::kSize]{};
-  Md5Digest md5;
+  uint8_t digest[platform::Md5Digest::kSize]{};
+  platform::Md5Digest md5;
   if (!md5.Digest(message.data(), message.size(), digest)) return false;
-  return std::memcmp(digest, checkBlock, Md5Digest::kSize) == 0;
+  return std::memcmp(digest, checkBlock, platform::Md5Digest::kSize) == 0;
 }
 
 }  // namespace
