@@ -68,7 +68,7 @@ void CheckCardLevelOutput(int32_t result, size_t taken, CallerBuffer& out, size_
 void CheckAllAnswerData(uint16_t status, CallerBuffer& buffer, CallerBuffer& length) {
   const Outcome outcome = LastExchange();
   Require(status == outcome.status, "status is not the reply's");
-  if (status != velmora::kStatusSuccess) {
+  if (status != VELMORA_SW_SUCCESS) {
     Require(buffer.Untouched() && length.Untouched(), "output written on failure");
     return;
   }
@@ -115,8 +115,8 @@ void RunSetFindType() {
   const int32_t after = velmora::CurrentFindType().load();
   // A failed call keeps the find type, but the exchange's own re-open turns
   // an unknown one (-1) into 0.
-  Require(status == velmora::kStatusSuccess ? after == (findType & 0xFF)
-                                            : after == before || (before == -1 && after == 0),
+  Require(status == VELMORA_SW_SUCCESS ? after == (findType & 0xFF)
+                                       : after == before || (before == -1 && after == 0),
           "find type not kept as stated");
 }
 

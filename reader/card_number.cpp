@@ -38,19 +38,19 @@ std::array<uint8_t, kCheckMessageSize> CheckMessage(const uint8_t* number) {
 
 using namespace velmora;
 
-// A null `cardNo` is refused as -1 before anything is sent. A digest that
-// the system cannot compute counts as a mismatch.
+// A null `cardNo` is refused like a failed Card_Init, before anything is
+// sent. A digest that the system cannot compute counts as a mismatch.
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t device, unsigned char* cardNo) {
-  if (cardNo == nullptr) return -1;
+  if (cardNo == nullptr) return VELMORA_CARDNO_INIT_FAILED;
   unsigned char serial[4]{};
   unsigned char cardType = 0;
-  if (Card_Init(device, serial, &cardType) != 0) return -1;
-  if (Card_LoadKey(device, 0, 1, AccessKey().data()) != 0) return -3;
+  if (Card_Init(device, serial, &cardType) != 0) return VELMORA_CARDNO_INIT_FAILED;
+  if (Card_LoadKey(device, 0, 1, AccessKey().data()) != 0) return VELMORA_CARDNO_KEY_FAILED;
   unsigned char numberBlock[16]{};
-  if (Card_Read(device, kNumberBlock, numberBlock) != 0) return -4;
+  if (Card_Read(device, kNumberBlock, numberBlock) != 0) return VELMORA_CARDNO_NUMBER_FAILED;
   unsigned char checkBlock[16]{};
-  if (Card_Read(device, kCheckBlock, checkBlock) != 0) return -5;
-  if (!CheckValueMatches(numberBlock + kNumberOffset, checkBlock)) return -6;
+  if (Card_Read(device, kCheckBlock, checkBlock) != 0) return VELMORA_CARDNO_CHECK_FAILED;
+  if (!CheckValueMatches(numberBlock + kNumberOffset, checkBlock)) return VELMORA_CARDNO_MISMATCH;
   std::memcpy(cardNo, numberBlock + kNumberOffset, kCardNumberSize);
   return 0;
 }

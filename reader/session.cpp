@@ -73,7 +73,7 @@ using namespace velmora;
 extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t /*port*/, int32_t /*baud*/) {
   std::lock_guard lock(ReaderLock());
   SessionState& session = Session();
-  if (FindReader(session) != 1) return -1;
+  if (FindReader(session) != 1) return VELMORA_NO_SINGLE_READER;
 
   SCARDHANDLE handle = 0;
   DWORD protocol = 0;
