@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "access_key.h"
+#include "memory_card.h"
+#include "reader_command.h"
 #include "velmora.h"
 #include "velmora/md5_digest.h"
 
@@ -10,6 +12,9 @@ namespace velmora {
 namespace {
 
 constexpr char kCheckWord[] = "Tarnwick";
+// The key selectors of the card-number key.
+constexpr int32_t kKeySelector1 = 0;
+constexpr int32_t kKeySelector2 = 1;
 constexpr int32_t kNumberBlock = 1;
 constexpr int32_t kCheckBlock = 2;
 constexpr size_t kNumberOffset = 2;
@@ -40,16 +45,18 @@ using namespace velmora;
 
 // A null `cardNo` is refused like a failed Card_Init, before anything is
 // sent. A digest that the system cannot compute counts as a mismatch.
-extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t device, unsigned char* cardNo) {
+extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t /*device*/,
+                                                            unsigned char* cardNo) {
   if (cardNo == nullptr) return VELMORA_CARDNO_INIT_FAILED;
-  unsigned char serial[4]{};
-  unsigned char cardType = 0;
-  if (Card_Init(device, serial, &cardType) != 0) return VELMORA_CARDNO_INIT_FAILED;
-  if (Card_LoadKey(device, 0, 1, AccessKey().data()) != 0) return VELMORA_CARDNO_KEY_FAILED;
-  unsigned char numberBlock[16]{};
-  if (Card_Read(device, kNumberBlock, numberBlock) != 0) return VELMORA_CARDNO_NUMBER_FAILED;
-  unsigned char checkBlock[16]{};
-  if (Card_Read(device, kCheckBlock, checkBlock) != 0) return VELMORA_CARDNO_CHECK_FAILED;
+  CardIdentity identity;
+  if (InitCard(identity) != 0) return VELMORA_CARDNO_INIT_FAILED;
+  if (LoadKey(kKeySelector1, kKeySelector2, AccessKey().data()) != 0) {
+    return VELMORA_CARDNO_KEY_FAILED;
+  }
+  uint8_t numberBlock[kBlockSize]{};
+  if (ReadBlock(kNumberBlock, numberBlock) != 0) return VELMORA_CARDNO_NUMBER_FAILED;
+  uint8_t checkBlock[kBlockSize]{};
+  if (ReadBlock(kCheckBlock, checkBlock) != 0) return VELMORA_CARDNO_CHECK_FAILED;
   if (!CheckValueMatches(numberBlock + kNumberOffset, checkBlock)) return VELMORA_CARDNO_MISMATCH;
   std::memcpy(cardNo, numberBlock + kNumberOffset, kCardNumberSize);
   return 0;

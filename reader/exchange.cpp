@@ -7,6 +7,7 @@
 
 #include "answer_record.h"
 #include "pcsc_values.h"
+#include "session.h"
 #include "session_state.h"
 #include "trace.h"
 #include "velmora.h"
@@ -48,15 +49,15 @@ void TraceReply(const uint8_t* response, uint8_t received, uint32_t started) {
 
 // Closes and opens the session; true when it is connected afterwards.
 bool Reopen() {
-  ReadCard_Exit(0);
-  const int32_t opened = ReadCard_Init(0, 0);
+  CloseSession();
+  const int32_t opened = OpenSession();
   WriteTrace("自动初始化读卡器：" + Hex8(static_cast<uint32_t>(opened)));
   return opened >= 1;
 }
 
 void AfterFailedTransmission(LONG code) {
   WriteTrace("SCardTransmit失败：" + Hex8(PcscCodeBits(code)));
-  ReadCard_Exit(0);
+  CloseSession();
   platform::Sleep(kRetryPauseMs);
   WriteTrace("试图再次初始化读卡器");
 }

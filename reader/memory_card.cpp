@@ -33,6 +33,18 @@ int32_t InitCard(CardIdentity& identity) {
   return 0;
 }
 
+int32_t LoadKey(int32_t selector1, int32_t selector2, const uint8_t* key) {
+  return RunCardCommand(LoadKeyCommand(selector1, selector2, key));
+}
+
+int32_t ReadBlock(int32_t block, uint8_t* data) {
+  const Answer answer = ExchangeCardLevel(ReadCommand(block));
+  if (answer.status != VELMORA_SW_SUCCESS) return CardResult(answer.status);
+  if (answer.dataLength() < kBlockSize) return VELMORA_SW_SHORT_ANSWER;
+  std::memcpy(data, answer.data(), kBlockSize);
+  return 0;
+}
+
 }  // namespace velmora
 
 using namespace velmora;
@@ -70,17 +82,13 @@ extern "C" VELMORA_API int32_t VELMORA_CALL Card_LoadKey(int32_t /*device*/, int
                                                          int32_t selector2,
                                                          const unsigned char* key) {
   if (key == nullptr) return VELMORA_SW_MISSING_BUFFER;
-  return RunCardCommand(LoadKeyCommand(selector1, selector2, key));
+  return LoadKey(selector1, selector2, key);
 }
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Read(int32_t /*device*/, int32_t block,
                                                       unsigned char* data) {
   if (data == nullptr) return VELMORA_SW_MISSING_BUFFER;
-  const Answer answer = ExchangeCardLevel(ReadCommand(block));
-  if (answer.status != VELMORA_SW_SUCCESS) return CardResult(answer.status);
-  if (answer.dataLength() < kBlockSize) return VELMORA_SW_SHORT_ANSWER;
-  std::memcpy(data, answer.data(), kBlockSize);
-  return 0;
+  return ReadBlock(block, data);
 }
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Write(int32_t /*device*/, int32_t block,
