@@ -8,10 +8,11 @@
 namespace velmora {
 
 // Sends the low 8 bits of `commandLength` bytes of `command`. `response` is an
-// answer record (VELMORA_ANSWER_RECORD_SIZE bytes). `receivedLength` receives the number of
-// bytes received (data and status, modulo 256) whenever a complete status word
-// came back; it is left alone otherwise. Returns the card's SW1SW2, or
-// VELMORA_SW_NO_READER, VELMORA_SW_GET_RESPONSE_FAILED or VELMORA_SW_EMPTY_REPLY.
+// answer record (VELMORA_ANSWER_RECORD_SIZE bytes). `receivedLength` receives
+// the number of bytes received (data and status, modulo 256) whenever a
+// complete status word came back; it is left alone otherwise. Returns the
+// card's SW1SW2, or VELMORA_SW_NO_READER, VELMORA_SW_GET_RESPONSE_FAILED or
+// VELMORA_SW_EMPTY_REPLY.
 //
 // A reply of one byte holds no status word and is reported like an empty one:
 // status VELMORA_SW_EMPTY_REPLY, data length 0, `receivedLength` untouched.
