@@ -11,13 +11,12 @@ using fake_pcsc::Transmission;
 
 Outcome LastExchange() {
   const std::vector<Transmission>& log = Log();
-  if (log.empty()) return {velmora::kStatusNoReader, nullptr};
+  if (log.empty()) return {VELMORA_SW_NO_READER, nullptr};
   const Transmission& last = log.back();
   if (last.code != SCARD_S_SUCCESS) {
-    return {last.getResponse ? velmora::kStatusGetResponseFailed : velmora::kStatusNoReader,
-            nullptr};
+    return {last.getResponse ? VELMORA_SW_GET_RESPONSE_FAILED : VELMORA_SW_NO_READER, nullptr};
   }
-  Outcome outcome{velmora::kStatusEmptyReply, &last};
+  Outcome outcome{VELMORA_SW_EMPTY_REPLY, &last};
   const size_t received = outcome.received();
   if (received >= 2) {
     outcome.status =
@@ -27,10 +26,10 @@ Outcome LastExchange() {
 }
 
 int32_t CardLevelResult(const Outcome& outcome, size_t taken) {
-  if (outcome.status == velmora::kStatusSuccess) {
-    return outcome.dataLength() >= taken ? 0 : velmora::kStatusShortAnswer;
+  if (outcome.status == VELMORA_SW_SUCCESS) {
+    return outcome.dataLength() >= taken ? 0 : VELMORA_SW_SHORT_ANSWER;
   }
-  return outcome.status == 0 ? velmora::kStatusNoStatusWord : outcome.status;
+  return outcome.status == 0 ? VELMORA_SW_NO_STATUS_WORD : outcome.status;
 }
 
 const Transmission* ReplyTo(const std::vector<uint8_t>& command) {

@@ -19,9 +19,9 @@
 #include "card_number.h"
 #include "card_operation.h"
 #include "fake_pcsc.h"
-#include "md5_digest.h"
 #include "session_state.h"
 #include "velmora.h"
+#include "velmora/md5_digest.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void CheckCardLevelOutput(int32_t result, size_t taken, CallerBuffer& out, size_
 void CheckAllAnswerData(uint16_t status, CallerBuffer& buffer, CallerBuffer& length) {
   const Outcome outcome = LastExchange();
   Require(status == outcome.status, "status is not the reply's");
-  if (status != velmora::kStatusSuccess) {
+  if (status != VELMORA_SW_SUCCESS) {
     Require(buffer.Untouched() && length.Untouched(), "output written on failure");
     return;
   }
@@ -115,8 +115,8 @@ void RunSetFindType() {
   const int32_t after = velmora::CurrentFindType().load();
   // A failed call keeps the find type, but the exchange's own re-open turns
   // an unknown one (-1) into 0.
-  Require(status == velmora::kStatusSuccess ? after == (findType & 0xFF)
-                                            : after == before || (before == -1 && after == 0),
+  Require(status == VELMORA_SW_SUCCESS ? after == (findType & 0xFF)
+                                       : after == before || (before == -1 && after == 0),
           "find type not kept as stated");
 }
 
@@ -237,8 +237,8 @@ void RunReadCardNo() {
   Require(cardNo.StartsWith(block1->reply.data() + 2, velmora::kCardNumberSize),
           "card number is not bytes 2 to 5 of block 1");
   const auto message = velmora::CheckMessage(block1->reply.data() + 2);
-  uint8_t digest[velmora::Md5Digest::kSize];
-  velmora::Md5Digest md5;
+  uint8_t digest[velmora::platform::Md5Digest::kSize];
+  velmora::platform::Md5Digest md5;
   Require(md5.Digest(message.data(), message.size(), digest) &&
               std::memcmp(digest, block2->reply.data(), sizeof digest) == 0,
           "card number accepted with a wrong check value");

@@ -3,6 +3,9 @@
 // The service keeps its working text (log lines, messages, request text) in
 // the narrow code page of the workstations it was made for: GBK, code page
 // 936, on every platform. Characters the code page cannot show become "?".
+// The reader library's trace and the identity-card stand-in write GBK with
+// the same two conversions (the library duvane_codepage); the upper-casing is
+// the service's alone.
 #pragma once
 
 #include <string>

@@ -9,8 +9,12 @@ namespace duvane::platform {
 // tell it.
 std::string ExecutablePath();
 
-// The folder that holds the running program, without a trailing slash, or ""
-// when unknown.
+// The folder that holds the running program, without a trailing separator,
+// or "" when unknown. The same on every system (platform/common/).
 std::string ExecutableFolder();
+
+// The characters that end a folder's name in a path: "/" on Linux, the
+// backslash and "/" on Windows.
+extern const char* const kFolderSeparators;
 
 }  // namespace duvane::platform

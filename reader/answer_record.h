@@ -7,19 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "velmora.h"
+
 namespace velmora {
 
-inline constexpr size_t kAnswerRecordSize = 260;
+inline constexpr size_t kAnswerRecordSize = VELMORA_ANSWER_RECORD_SIZE;
 inline constexpr size_t kReplyOffset = 4;
 inline constexpr uint32_t kReceiveCapacity = 256;
 
 using AnswerRecord = std::array<uint8_t, kAnswerRecordSize>;
-
-// Status words beside the card's own.
-inline constexpr uint16_t kStatusSuccess = 0x9000;
-inline constexpr uint16_t kStatusNoReader = 0x6200;           // no connection within the attempts
-inline constexpr uint16_t kStatusGetResponseFailed = 0x6201;  // GET RESPONSE not transmitted
-inline constexpr uint16_t kStatusEmptyReply = 0x6300;         // no complete status word received
 
 inline uint8_t DataLength(const uint8_t* record) { return record[0]; }
 inline const uint8_t* AnswerData(const uint8_t* record) { return record + kReplyOffset; }

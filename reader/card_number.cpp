@@ -3,23 +3,28 @@
 #include <cstring>
 
 #include "access_key.h"
-#include "md5_digest.h"
+#include "memory_card.h"
+#include "reader_command.h"
 #include "velmora.h"
+#include "velmora/md5_digest.h"
 
 namespace velmora {
 namespace {
 
 constexpr char kCheckWord[] = "Tarnwick";
+// The key selectors of the card-number key.
+constexpr int32_t kKeySelector1 = 0;
+constexpr int32_t kKeySelector2 = 1;
 constexpr int32_t kNumberBlock = 1;
 constexpr int32_t kCheckBlock = 2;
 constexpr size_t kNumberOffset = 2;
 
 bool CheckValueMatches(const uint8_t* number, const uint8_t* checkBlock) {
   const auto message = CheckMessage(number);
-  uint8_t digest[Md5Digest::kSize]{};
-  Md5Digest md5;
+  uint8_t digest[platform::Md5Digest::kSize]{};
+  platform::Md5Digest md5;
   if (!md5.Digest(message.data(), message.size(), digest)) return false;
-  return std::memcmp(digest, checkBlock, Md5Digest::kSize) == 0;
+  return std::memcmp(digest, checkBlock, platform::Md5Digest::kSize) == 0;
 }
 
 }  // namespace
@@ -38,19 +43,21 @@ std::array<uint8_t, kCheckMessageSize> CheckMessage(const uint8_t* number) {
 
 using namespace velmora;
 
-// A null `cardNo` is refused as -1 before anything is sent. A digest that
-// the system cannot compute counts as a mismatch.
-extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t device, unsigned char* cardNo) {
-  if (cardNo == nullptr) return -1;
-  unsigned char serial[4]{};
-  unsigned char cardType = 0;
-  if (Card_Init(device, serial, &cardType) != 0) return -1;
-  if (Card_LoadKey(device, 0, 1, AccessKey().data()) != 0) return -3;
-  unsigned char numberBlock[16]{};
-  if (Card_Read(device, kNumberBlock, numberBlock) != 0) return -4;
-  unsigned char checkBlock[16]{};
-  if (Card_Read(device, kCheckBlock, checkBlock) != 0) return -5;
-  if (!CheckValueMatches(numberBlock + kNumberOffset, checkBlock)) return -6;
+// A null `cardNo` is refused like a failed Card_Init, before anything is
+// sent. A digest that the system cannot compute counts as a mismatch.
+extern "C" VELMORA_API int32_t VELMORA_CALL Card_ReadCardNo(int32_t /*device*/,
+                                                            unsigned char* cardNo) {
+  if (cardNo == nullptr) return VELMORA_CARDNO_INIT_FAILED;
+  CardIdentity identity;
+  if (InitCard(identity) != 0) return VELMORA_CARDNO_INIT_FAILED;
+  if (LoadKey(kKeySelector1, kKeySelector2, AccessKey().data()) != 0) {
+    return VELMORA_CARDNO_KEY_FAILED;
+  }
+  uint8_t numberBlock[kBlockSize]{};
+  if (ReadBlock(kNumberBlock, numberBlock) != 0) return VELMORA_CARDNO_NUMBER_FAILED;
+  uint8_t checkBlock[kBlockSize]{};
+  if (ReadBlock(kCheckBlock, checkBlock) != 0) return VELMORA_CARDNO_CHECK_FAILED;
+  if (!CheckValueMatches(numberBlock + kNumberOffset, checkBlock)) return VELMORA_CARDNO_MISMATCH;
   std::memcpy(cardNo, numberBlock + kNumberOffset, kCardNumberSize);
   return 0;
 }

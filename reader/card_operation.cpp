@@ -18,28 +18,28 @@ Answer Exchange(const Bytes& command) {
 Answer ExchangeCardLevel(const Bytes& command) {
   if (CurrentFindType().load() != 0) {
     const uint16_t status = SendFindType(0);
-    if (status != kStatusSuccess) return Answer{status, {}};
+    if (status != VELMORA_SW_SUCCESS) return Answer{status, {}};
   }
   return Exchange(command);
 }
 
 uint16_t SendFindType(int32_t findType) {
   const Answer answer = Exchange(FindTypeCommand(findType));
-  if (answer.status == kStatusSuccess) CurrentFindType().store(LowByte(findType));
+  if (answer.status == VELMORA_SW_SUCCESS) CurrentFindType().store(LowByte(findType));
   return answer.status;
 }
 
 int32_t CardResult(uint16_t status) {
-  if (status == kStatusSuccess) return 0;
-  if (status == 0) return kStatusNoStatusWord;
+  if (status == VELMORA_SW_SUCCESS) return 0;
+  if (status == 0) return VELMORA_SW_NO_STATUS_WORD;
   return status;
 }
 
 uint16_t CopyAnswerData(const Answer& answer, uint8_t* buffer, uint8_t* length) {
-  if (answer.status != kStatusSuccess) return answer.status;
+  if (answer.status != VELMORA_SW_SUCCESS) return answer.status;
   std::memcpy(buffer, answer.data(), answer.dataLength());
   *length = answer.dataLength();
-  return kStatusSuccess;
+  return VELMORA_SW_SUCCESS;
 }
 
 }  // namespace velmora

@@ -10,11 +10,6 @@
 
 namespace velmora {
 
-// Results of the library's own beside the card's status words.
-inline constexpr uint16_t kStatusShortAnswer = 0x6700;    // 90 00 with fewer data bytes than taken
-inline constexpr uint16_t kStatusMissingBuffer = 0x6A80;  // a required pointer argument is null
-inline constexpr uint16_t kStatusNoStatusWord = 0x6F00;   // the reply's status bytes were 00 00
-
 struct Answer {
   uint16_t status = 0;
   AnswerRecord record{};

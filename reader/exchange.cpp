@@ -7,6 +7,7 @@
 
 #include "answer_record.h"
 #include "pcsc_values.h"
+#include "session.h"
 #include "session_state.h"
 #include "trace.h"
 #include "velmora.h"
@@ -48,15 +49,15 @@ void TraceReply(const uint8_t* response, uint8_t received, uint32_t started) {
 
 // Closes and opens the session; true when it is connected afterwards.
 bool Reopen() {
-  ReadCard_Exit(0);
-  const int32_t opened = ReadCard_Init(0, 0);
+  CloseSession();
+  const int32_t opened = OpenSession();
   WriteTrace("自动初始化读卡器：" + Hex8(static_cast<uint32_t>(opened)));
   return opened >= 1;
 }
 
 void AfterFailedTransmission(LONG code) {
   WriteTrace("SCardTransmit失败：" + Hex8(PcscCodeBits(code)));
-  ReadCard_Exit(0);
+  CloseSession();
   platform::Sleep(kRetryPauseMs);
   WriteTrace("试图再次初始化读卡器");
 }
@@ -69,8 +70,8 @@ uint8_t StatusByte1(const uint8_t* response, uint8_t received) {
 uint16_t StoreResult(uint8_t* response, uint8_t received, uint8_t* receivedLength) {
   if (received < 2) {
     response[0] = 0;
-    StoreStatus(response, kStatusEmptyReply);
-    return kStatusEmptyReply;
+    StoreStatus(response, VELMORA_SW_EMPTY_REPLY);
+    return VELMORA_SW_EMPTY_REPLY;
   }
   const uint8_t sw1 = StatusByte1(response, received);
   const uint8_t sw2 = response[kReplyOffset + received - 1];
@@ -106,7 +107,7 @@ uint16_t ExchangeApdu(const uint8_t* command, int32_t commandLength, uint8_t* re
     if (Session().connected == 0) {
       if (attempt > kAttempts) {
         WriteTrace("读卡器初始化次数到(6200)");
-        return kStatusNoReader;
+        return VELMORA_SW_NO_READER;
       }
       if (!Reopen()) continue;
     }
@@ -117,7 +118,7 @@ uint16_t ExchangeApdu(const uint8_t* command, int32_t commandLength, uint8_t* re
       AfterFailedTransmission(reply.code);
       continue;
     }
-    if (!FetchPendingReply(response, reply, started)) return kStatusGetResponseFailed;
+    if (!FetchPendingReply(response, reply, started)) return VELMORA_SW_GET_RESPONSE_FAILED;
     const uint16_t status = StoreResult(response, reply.received, receivedLength);
     TraceReply(response, reply.received, started);
     return status;

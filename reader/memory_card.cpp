@@ -26,10 +26,22 @@ int32_t RunCardCommand(const Bytes& command) {
 int32_t InitCard(CardIdentity& identity) {
   WriteTrace("开始读序列号");
   const Answer answer = ExchangeCardLevel(CardLevelCommand(function_code::kCardInit));
-  if (answer.status != kStatusSuccess) return CardResult(answer.status);
-  if (answer.dataLength() < kInitAnswerSize) return kStatusShortAnswer;
+  if (answer.status != VELMORA_SW_SUCCESS) return CardResult(answer.status);
+  if (answer.dataLength() < kInitAnswerSize) return VELMORA_SW_SHORT_ANSWER;
   identity.cardType = answer.data()[kCardTypeOffset];
   std::memcpy(identity.serial.data(), answer.data() + kSerialOffset, identity.serial.size());
+  return 0;
+}
+
+int32_t LoadKey(int32_t selector1, int32_t selector2, const uint8_t* key) {
+  return RunCardCommand(LoadKeyCommand(selector1, selector2, key));
+}
+
+int32_t ReadBlock(int32_t block, uint8_t* data) {
+  const Answer answer = ExchangeCardLevel(ReadCommand(block));
+  if (answer.status != VELMORA_SW_SUCCESS) return CardResult(answer.status);
+  if (answer.dataLength() < kBlockSize) return VELMORA_SW_SHORT_ANSWER;
+  std::memcpy(data, answer.data(), kBlockSize);
   return 0;
 }
 
@@ -39,7 +51,7 @@ using namespace velmora;
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Init(int32_t /*device*/, unsigned char* serial,
                                                       unsigned char* cardType) {
-  if (serial == nullptr || cardType == nullptr) return kStatusMissingBuffer;
+  if (serial == nullptr || cardType == nullptr) return VELMORA_SW_MISSING_BUFFER;
   CardIdentity identity;
   const int32_t result = InitCard(identity);
   if (result != 0) return result;
@@ -50,7 +62,7 @@ extern "C" VELMORA_API int32_t VELMORA_CALL Card_Init(int32_t /*device*/, unsign
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Anticoll(int32_t /*device*/, int32_t /*unused*/,
                                                           unsigned char* serial) {
-  if (serial == nullptr) return kStatusMissingBuffer;
+  if (serial == nullptr) return VELMORA_SW_MISSING_BUFFER;
   CardIdentity identity;
   const int32_t result = InitCard(identity);
   if (result == 0) std::memcpy(serial, identity.serial.data(), identity.serial.size());
@@ -59,7 +71,7 @@ extern "C" VELMORA_API int32_t VELMORA_CALL Card_Anticoll(int32_t /*device*/, in
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Select(int32_t /*device*/, int32_t /*unused*/,
                                                         unsigned char* cardType) {
-  if (cardType == nullptr) return kStatusMissingBuffer;
+  if (cardType == nullptr) return VELMORA_SW_MISSING_BUFFER;
   CardIdentity identity;
   const int32_t result = InitCard(identity);
   if (result == 0) *cardType = identity.cardType;
@@ -69,23 +81,19 @@ extern "C" VELMORA_API int32_t VELMORA_CALL Card_Select(int32_t /*device*/, int3
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_LoadKey(int32_t /*device*/, int32_t selector1,
                                                          int32_t selector2,
                                                          const unsigned char* key) {
-  if (key == nullptr) return kStatusMissingBuffer;
-  return RunCardCommand(LoadKeyCommand(selector1, selector2, key));
+  if (key == nullptr) return VELMORA_SW_MISSING_BUFFER;
+  return LoadKey(selector1, selector2, key);
 }
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Read(int32_t /*device*/, int32_t block,
                                                       unsigned char* data) {
-  if (data == nullptr) return kStatusMissingBuffer;
-  const Answer answer = ExchangeCardLevel(ReadCommand(block));
-  if (answer.status != kStatusSuccess) return CardResult(answer.status);
-  if (answer.dataLength() < kBlockSize) return kStatusShortAnswer;
-  std::memcpy(data, answer.data(), kBlockSize);
-  return 0;
+  if (data == nullptr) return VELMORA_SW_MISSING_BUFFER;
+  return ReadBlock(block, data);
 }
 
 extern "C" VELMORA_API int32_t VELMORA_CALL Card_Write(int32_t /*device*/, int32_t block,
                                                        const unsigned char* data) {
-  if (data == nullptr) return kStatusMissingBuffer;
+  if (data == nullptr) return VELMORA_SW_MISSING_BUFFER;
   return RunCardCommand(WriteCommand(block, data));
 }
 

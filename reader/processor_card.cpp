@@ -10,7 +10,7 @@ using namespace velmora;
 
 extern "C" VELMORA_API uint16_t VELMORA_CALL CPUCard_Reset(unsigned char* buffer,
                                                            unsigned char* length) {
-  if (buffer == nullptr || length == nullptr) return kStatusMissingBuffer;
+  if (buffer == nullptr || length == nullptr) return VELMORA_SW_MISSING_BUFFER;
   return CopyAnswerData(Exchange(ReaderLevelCommand(function_code::kProcessorReset)), buffer,
                         length);
 }
@@ -24,7 +24,7 @@ extern "C" VELMORA_API uint16_t VELMORA_CALL CPUCard_RunApdu(const unsigned char
                                                              unsigned char* answer,
                                                              unsigned char* answerLength) {
   if (apdu == nullptr || answer == nullptr || answerLength == nullptr) {
-    return kStatusMissingBuffer;
+    return VELMORA_SW_MISSING_BUFFER;
   }
   const uint16_t status = ExchangeApdu(apdu, apduLength, answer, answerLength);
   if (*answerLength >= 3) {

@@ -1,5 +1,7 @@
-// The session exports: opening the one reader of a served model, closing it,
-// and listing every attached reader.
+// The session: opening the one reader of a served model, closing it, and
+// listing every attached reader.
+#include "session.h"
+
 #include <winscard.h>
 
 #include <cstring>
@@ -66,14 +68,10 @@ int32_t FindReader(SessionState& session) {
 }
 
 }  // namespace
-}  // namespace velmora
 
-using namespace velmora;
-
-extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t /*port*/, int32_t /*baud*/) {
-  std::lock_guard lock(ReaderLock());
+int32_t OpenSession() {
   SessionState& session = Session();
-  if (FindReader(session) != 1) return -1;
+  if (FindReader(session) != 1) return VELMORA_NO_SINGLE_READER;
 
   SCARDHANDLE handle = 0;
   DWORD protocol = 0;
@@ -92,10 +90,7 @@ extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t /*port*/, int3
   return DeviceValueFromHandle(handle);
 }
 
-// Takes the lock although hosts must not race it against card operations:
-// waiting is cheap, and a session torn down under a running exchange is not.
-extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Exit(int32_t /*device*/) {
-  std::lock_guard lock(ReaderLock());
+void CloseSession() {
   SessionState& session = Session();
   if (session.contextHandle != 0) {
     if (session.connected == 1) SCardDisconnect(session.cardHandle, SCARD_UNPOWER_CARD);
@@ -105,6 +100,22 @@ extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Exit(int32_t /*device*/) {
   session.readerName.clear();
   session.cardHandle = -1;
   session.contextHandle = 0;
+}
+
+}  // namespace velmora
+
+using namespace velmora;
+
+extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Init(int32_t /*port*/, int32_t /*baud*/) {
+  std::lock_guard lock(ReaderLock());
+  return OpenSession();
+}
+
+// Takes the lock although hosts must not race it against card operations:
+// waiting is cheap, and a session torn down under a running exchange is not.
+extern "C" VELMORA_API int32_t VELMORA_CALL ReadCard_Exit(int32_t /*device*/) {
+  std::lock_guard lock(ReaderLock());
+  CloseSession();
   return 0;
 }
 

@@ -20,8 +20,10 @@ struct SessionState {
   SCARDCONTEXT contextHandle = 0;
 };
 
-// Serialises session opening and every command exchange. Recursive because
-// the exchange re-opens the session while it holds the lock.
+// Serialises the session exports and every command exchange, re-opens
+// included. The thread that holds it may take it again, as a critical section
+// allows; the library itself never does, since the exchange re-opens the
+// session through session.h under the lock it already holds.
 platform::RecursiveLock& ReaderLock();
 
 // Read and written only while ReaderLock is held.

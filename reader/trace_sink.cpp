@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "velmora/gbk_text.h"
+#include "platform/codepage.h"
 
 namespace velmora {
 namespace {
@@ -32,7 +32,7 @@ class TraceSink {
   void Write(std::string_view utf8Line) {
     if (file_ == nullptr) return;
     std::lock_guard lock(mutex_);
-    const std::string line = platform::Utf8ToGbk(utf8Line);
+    const std::string line = duvane::platform::Utf8ToAnsi(utf8Line);
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fputc('\n', file_);
     std::fflush(file_);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "service/ansi_text.h"
+#include "service/result_codes.h"
 
 namespace duvane {
 namespace {
@@ -23,7 +23,7 @@ std::string EightHexDigits(uint32_t value) {
 }
 
 ReplyBody CannotOpen(const char* valueKey) {
-  return ReplyBody("0200", Ansi("无法打开读卡器")).Add(valueKey, kNoValue);
+  return ResultBody(Result::kReaderNotOpen).Add(valueKey, kNoValue);
 }
 
 }  // namespace
@@ -34,9 +34,9 @@ ReplyBody GetCardNoCommand(ReaderLibrary& library, const DailyLog& log) {
   const Card_ReadCardNo_fn readCardNo = library.CardReadCardNo();
   unsigned char cardNo[4] = {};
   if (readCardNo == nullptr || readCardNo(library.ReaderHandleArgument(), cardNo) != 0) {
-    return ReplyBody("0201", Ansi("读卡失败")).Add("CardNo", kNoValue);
+    return ResultBody(Result::kCardNoFailed).Add("CardNo", kNoValue);
   }
-  return ReplyBody("0000", Ansi("成功")).Add("CardNo", EightHexDigits(LittleEndian(cardNo)));
+  return ResultBody(Result::kSuccess).Add("CardNo", EightHexDigits(LittleEndian(cardNo)));
 }
 
 ReplyBody GetCardSnCommand(ReaderLibrary& library, const DailyLog& log) {
@@ -45,9 +45,9 @@ ReplyBody GetCardSnCommand(ReaderLibrary& library, const DailyLog& log) {
   unsigned char serial[4] = {};
   unsigned char cardType = 0;
   if (cardInit == nullptr || cardInit(library.ReaderHandleArgument(), serial, &cardType) != 0) {
-    return ReplyBody("0201", Ansi("读序列号失败")).Add("CardSN", kNoValue);
+    return ResultBody(Result::kSerialFailed).Add("CardSN", kNoValue);
   }
-  return ReplyBody("0000", Ansi("成功"))
+  return ResultBody(Result::kSuccess)
       .Add("CardSN", EightHexDigits(LittleEndian(serial)))
       .Add("CardType", std::to_string(cardType));
 }

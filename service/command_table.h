@@ -1,17 +1,34 @@
-// The command words the service answers, in their fixed order.
+// The command words the service answers, in their fixed order, each with the
+// handler that makes its reply body. A new command is one entry and one
+// handler.
 #pragma once
 
-#include <array>
 #include <optional>
+#include <span>
 #include <string_view>
+
+#include "service/daily_log.h"
+#include "service/idcard/idcard_library.h"
+#include "service/reader_library.h"
+#include "service/reply_body.h"
 
 namespace duvane {
 
-inline constexpr std::array<std::string_view, 3> CommandTable = {"GETCARDNO", "GETCARDSN",
-                                                                 "GETPID"};
-enum CommandIndex : size_t { kGetCardNo = 0, kGetCardSn = 1, kGetPid = 2 };
+// What a handler reaches of the service.
+struct CommandContext {
+  ReaderLibrary& library;
+  const DailyLog& log;
+  IdCardLibrary& idCard;
+};
 
-// The index of the entry equal to `word` byte for byte, or nullopt.
+struct CommandEntry {
+  std::string_view word;
+  ReplyBody (*handler)(CommandContext& context);
+};
+
+extern const std::span<const CommandEntry> CommandTable;
+
+// The index of the entry whose word equals `word` byte for byte, or nullopt.
 std::optional<size_t> FindCommand(std::string_view word);
 
 }  // namespace duvane

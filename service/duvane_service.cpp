@@ -2,8 +2,7 @@
 
 #include "platform/service_status.h"
 #include "service/ansi_text.h"
-#include "service/card_commands.h"
-#include "service/idcard/get_pid_command.h"
+#include "service/command_table.h"
 #include "service/request_handler.h"
 #include "service/status_reports.h"
 
@@ -109,14 +108,8 @@ void TDuvaneS::OnClientRead(platform::Connection& c, std::string_view received) 
 }
 
 ReplyBody TDuvaneS::RunCommand(size_t index) {
-  switch (index) {
-    case 0:
-      return GetCardNoCommand(library_, log_);
-    case 1:
-      return GetCardSnCommand(library_, log_);
-    default:
-      return GetPidCommand(idCard_);
-  }
+  CommandContext context{library_, log_, idCard_};
+  return CommandTable[index].handler(context);
 }
 
 }  // namespace duvane

@@ -8,6 +8,7 @@
 #include "service/command_table.h"
 #include "service/param_value.h"
 #include "service/reply_framing.h"
+#include "service/result_codes.h"
 #include "service/url_decode.h"
 
 namespace duvane {
@@ -25,11 +26,6 @@ std::string RequestToAnsi(std::string_view decoded) {
   converted = converted.substr(0, converted.find('\0'));
   if (converted.size() > kWorkingBufferSize - 1) converted.resize(kWorkingBufferSize - 1);
   return converted;
-}
-
-ReplyBody UnrecognisedCommand(const std::string& word) {
-  static std::string message;
-  return ReplyBody("0001", Text("不可识别命令字", message) + word);
 }
 
 std::string FrameReply(const ReplyBody& body, std::string_view params) {
@@ -53,7 +49,7 @@ std::optional<std::string> HandleRequest(std::string_view received, int socketHa
   log.WriteLog("strCMD:" + command->word + ";strParam:" + command->params);
 
   std::optional<size_t> index = FindCommand(command->word);
-  ReplyBody body = index ? runCommand(*index) : UnrecognisedCommand(command->word);
+  ReplyBody body = index ? runCommand(*index) : ResultBody(Result::kUnknownCommand, command->word);
   return FrameReply(body, command->params);
 }
 

@@ -13,11 +13,6 @@ std::string ExecutablePath() {
   return std::string(path, static_cast<size_t>(length));
 }
 
-std::string ExecutableFolder() {
-  const std::string path = ExecutablePath();
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return path.substr(0, slash);
-}
+const char* const kFolderSeparators = "/";
 
 }  // namespace duvane::platform

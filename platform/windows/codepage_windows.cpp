@@ -2,27 +2,6 @@
 #include "platform/windows/wide_text.h"
 
 namespace duvane::platform {
-namespace {
-
-// The upper-case form of one narrow character by the system's case rules for
-// wide text, or the character itself when it has no single form that code
-// page 936 can show.
-std::string UpperCaseCharacter(std::string_view character) {
-  wchar_t wide[2] = {};
-  const int count = MultiByteToWideChar(windows::kGbk, MB_ERR_INVALID_CHARS, character.data(),
-                                        static_cast<int>(character.size()), wide, 2);
-  if (count != 1) return std::string(character);
-  wchar_t upper = wide[0];
-  if (CharUpperBuffW(&upper, 1) != 1 || upper == wide[0]) return std::string(character);
-  char narrow[4] = {};
-  BOOL usedDefault = FALSE;
-  const int length = WideCharToMultiByte(windows::kGbk, WC_NO_BEST_FIT_CHARS, &upper, 1, narrow,
-                                         sizeof narrow, nullptr, &usedDefault);
-  if (length <= 0 || usedDefault) return std::string(character);
-  return std::string(narrow, static_cast<size_t>(length));
-}
-
-}  // namespace
 
 std::string Utf8ToAnsi(std::string_view utf8) {
   return windows::FromWide(windows::ToWide(utf8, CP_UTF8), windows::kGbk);
@@ -30,19 +9,6 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 
 std::string AnsiToUtf8(std::string_view ansi) {
   return windows::FromWide(windows::ToWide(ansi, windows::kGbk), CP_UTF8);
-}
-
-std::string UpperCaseAnsi(std::string_view ansi) {
-  std::string out;
-  out.reserve(ansi.size());
-  for (size_t i = 0; i < ansi.size();) {
-    // A lead byte and the byte after it are one character, whatever that byte looks like.
-    const size_t length =
-        IsDBCSLeadByteEx(windows::kGbk, static_cast<BYTE>(ansi[i])) && i + 1 < ansi.size() ? 2 : 1;
-    out += UpperCaseCharacter(ansi.substr(i, length));
-    i += length;
-  }
-  return out;
 }
 
 }  // namespace duvane::platform

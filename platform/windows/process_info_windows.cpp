@@ -21,11 +21,6 @@ std::string ExecutablePath() {
   return {};
 }
 
-std::string ExecutableFolder() {
-  const std::string path = ExecutablePath();
-  const size_t separator = path.find_last_of("\\/");
-  if (separator == std::string::npos) return {};
-  return path.substr(0, separator);
-}
+const char* const kFolderSeparators = "\\/";
 
 }  // namespace duvane::platform

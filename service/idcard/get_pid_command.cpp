@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "service/ansi_text.h"
 #include "service/idcard/holder_record.h"
+#include "service/result_codes.h"
 
 namespace duvane {
 namespace {
@@ -25,7 +25,7 @@ std::string PhotoText(const CardReading& reading) {
 ReplyBody SuccessBody(const CardReading& reading) {
   const HolderTexts texts = ReadHolderTexts(
       std::span<const unsigned char, kHolderRecordSize>(reading.record.data(), kHolderRecordSize));
-  ReplyBody body("0000", Ansi("成功"));
+  ReplyBody body = ResultBody(Result::kSuccess);
   body.Add("Name", texts.name)
       .Add("Sex", texts.sex)
       .Add("Nation", texts.nation)
@@ -35,15 +35,15 @@ ReplyBody SuccessBody(const CardReading& reading) {
   return body;
 }
 
-ReplyBody ReadingFailedBody() { return ReplyBody("0103", Ansi("读取身份证异常")); }
+ReplyBody ReadingFailedBody() { return ResultBody(Result::kIdCardReadingFailed); }
 
 ReplyBody ReadCard(IdCardLibrary& library, int32_t port) {
   // About 9 KiB: kept off the service thread's stack.
   auto reading = std::make_unique<CardReading>();
   if (!library.ReadCard(port, *reading)) return ReadingFailedBody();
-  if (reading->openResult != 0) return ReplyBody("0102", Ansi("打开身份证阅读器端口失败"));
+  if (reading->openResult != 0) return ResultBody(Result::kIdCardPortFailed);
   if (!reading->recordRead) {
-    return ReplyBody("0102", Ansi("读取身份证失败_") + std::to_string(reading->readStatus));
+    return ResultBody(Result::kIdCardReadFailed, std::to_string(reading->readStatus));
   }
   return SuccessBody(*reading);
 }
@@ -55,7 +55,7 @@ ReplyBody GetPidCommand(IdCardLibrary& library, ToneFunction tone) {
   // A library still busy with a read that overran its bound is not called:
   // the page learns at once that the reading failed.
   if (!port) return ReadingFailedBody();
-  if (*port == 0) return ReplyBody("0100", Ansi("寻找身份证阅读器失败"));
+  if (*port == 0) return ResultBody(Result::kNoIdCardReader);
   if (tone != nullptr) tone(kToneFrequencyHz, kToneDurationMs);
   // Whatever body was begun is dropped on any exception while reading.
   try {

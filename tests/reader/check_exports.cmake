@@ -1,5 +1,7 @@
 # Fails unless the library's dynamic symbol table defines exactly the 28
-# functions of velmora.h. Run with -DNM=<nm> -DLIBRARY=<libVelmora.so>.
+# functions of velmora.h, and unless no export reaches another through a
+# relocation, which a host defining the same name would take over.
+# Run with -DNM=<nm> -DREADELF=<readelf> -DLIBRARY=<libVelmora.so>.
 set(expected
   CPUCard_Reset CPUCard_RunApdu
   Card_Anticoll Card_Authentication Card_Beep Card_BlockCopy Card_Changeb3
@@ -27,3 +29,13 @@ if(NOT defined STREQUAL expected)
 endif()
 list(LENGTH defined count)
 message(STATUS "${count} exports, as expected")
+
+execute_process(COMMAND ${READELF} -rW ${LIBRARY} OUTPUT_VARIABLE relocations RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "readelf failed on ${LIBRARY}")
+endif()
+foreach(name IN LISTS expected)
+  if(relocations MATCHES " ${name} \\+")
+    message(FATAL_ERROR "the library calls its export ${name} through a relocation")
+  endif()
+endforeach()

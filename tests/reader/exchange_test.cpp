@@ -156,35 +156,6 @@ TEST_F(VelmoraExchange, ACardSpeakingOnlyT0GetsBothTransmissionsInT0) {
 
 using VelmoraExchangeTrace = VelmoraTracedTest;
 
-TEST_F(VelmoraExchangeTrace, UnplugGives6200AfterOnePauseAndTheCallAfterReplugSucceeds) {
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
-  Reader().Unplug();
-  EXPECT_EQ(Lib().SetFindType(0), 0x6200);
-  EXPECT_EQ(trace_.Count(gbk::kSent), 1u);
-  EXPECT_EQ(trace_.Count(gbk::kTransmitFailed), 1u);
-  EXPECT_EQ(trace_.Count(gbk::kRetry), 1u);
-  EXPECT_EQ(trace_.Count(gbk::kGiveUp), 1u);
-
-  Reader().Plug();
-  ASSERT_TRUE(Reader().WaitForCard(true, kCardWait));
-  Reader().ClearLog();
-  EXPECT_EQ(Lib().SetFindType(0), 0x9000);
-  EXPECT_EQ(Sent(), Strings{"801100F000"});
-  EXPECT_EQ(trace_.Count(gbk::kRetry), 1u);
-}
-
-TEST_F(VelmoraExchangeTrace, FailingTransmissionsAreTriedTwiceWithAPauseAfterEach) {
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
-  Reader().FailTransmit(true);
-  EXPECT_EQ(Lib().SetFindType(0), 0x6200);
-  EXPECT_EQ(trace_.Count(gbk::kSent + "801100F000"), 2u);
-  EXPECT_EQ(trace_.Count(gbk::kRetry), 2u);
-  EXPECT_EQ(trace_.Count(gbk::kReopen), 1u);
-
-  Reader().FailTransmit(false);
-  EXPECT_EQ(Lib().SetFindType(0), 0x9000);
-}
-
 TEST_F(VelmoraExchangeTrace, AClosedSessionIsReopenedWithoutAPause) {
   ASSERT_NO_FATAL_FAILURE(StartTraced());
   char names[256] = {};

@@ -1,4 +1,4 @@
-#include "md5_digest.h"
+#include "velmora/md5_digest.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@ namespace velmora {
 namespace {
 
 std::string Md5Hex(const std::string& text) {
-  uint8_t digest[Md5Digest::kSize] = {};
-  Md5Digest md5;
+  uint8_t digest[platform::Md5Digest::kSize] = {};
+  platform::Md5Digest md5;
   EXPECT_TRUE(md5.Digest(reinterpret_cast<const uint8_t*>(text.data()), text.size(), digest));
-  return BytesToHex(digest, Md5Digest::kSize);
+  return BytesToHex(digest, platform::Md5Digest::kSize);
 }
 
 TEST(VelmoraMd5Digest, MatchesTheRfc1321TestSuite) {
@@ -33,7 +33,7 @@ TEST(VelmoraMd5Digest, MatchesTheRfc1321TestSuite) {
 TEST(VelmoraMd5Digest, OneDigestObjectGivesTheSameResultTwice) {
   const uint8_t data[] = {'a', 'b', 'c'};
   uint8_t first[16] = {}, second[16] = {};
-  Md5Digest md5;
+  platform::Md5Digest md5;
   ASSERT_TRUE(md5.Digest(data, 3, first));
   ASSERT_TRUE(md5.Digest(data, 3, second));
   EXPECT_EQ(BytesToHex(first, 16), BytesToHex(second, 16));

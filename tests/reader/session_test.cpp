@@ -57,11 +57,19 @@ LONG ConnectExclusively(const std::string& reader) {
 
 class VelmoraSession : public VelmoraSimTest {};
 
-TEST_F(VelmoraSession, NoReaderGivesMinusOneAndLeavesNoContext) {
-  ASSERT_NO_FATAL_FAILURE(Start({}));
-  const int before = OpenSockets();
-  EXPECT_EQ(Lib().ReadCard_Init(0, 0), -1);
-  EXPECT_EQ(OpenSockets(), before);
+// No reader, or two of a served model (with cards): the open fails.
+TEST_F(VelmoraSession, NotExactlyOneServedReaderGivesMinusOneAndLeavesNoContext) {
+  for (const Strings& attached :
+       {Strings{}, Strings{"Quorvell K360A Reader", "Quorvell K360A Reader"}}) {
+    ASSERT_NO_FATAL_FAILURE(Start(attached));
+    for (size_t i = 0; i < attached.size(); ++i) {
+      ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), i));
+    }
+    const int before = OpenSockets();
+    EXPECT_EQ(Lib().ReadCard_Init(0, 0), -1) << attached.size() << " readers";
+    EXPECT_EQ(OpenSockets(), before);
+    TearDown();
+  }
 }
 
 TEST_F(VelmoraSession, TheServedReaderIsChosenBesideAnotherMake) {
@@ -74,15 +82,6 @@ TEST_F(VelmoraSession, TheServedReaderIsChosenBesideAnotherMake) {
   EXPECT_EQ(Lib().SetFindType(0), 0x9000);
   EXPECT_TRUE(Sent(0).empty());
   EXPECT_EQ(Sent(1), Strings{"801100F000"});
-}
-
-TEST_F(VelmoraSession, TwoServedReadersGiveMinusOneAndLeaveNoContext) {
-  ASSERT_NO_FATAL_FAILURE(Start({"Quorvell K360A Reader", "Quorvell K360A Reader"}));
-  ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), 0));
-  ASSERT_NO_FATAL_FAILURE(InsertCard(simreader::DemoCard(), 1));
-  const int before = OpenSockets();
-  EXPECT_EQ(Lib().ReadCard_Init(0, 0), -1);
-  EXPECT_EQ(OpenSockets(), before);
 }
 
 TEST_F(VelmoraSession, NoCardGivesTheConnectErrorAndALaterCallConnectsByItself) {
@@ -127,23 +126,22 @@ TEST_F(VelmoraSession, TheReaderIsHeldExclusivelyUntilExit) {
   EXPECT_EQ(Lib().ReadCard_Exit(0), 0);
 }
 
-TEST_F(VelmoraSession, EnumerateWritesEveryNameWithABarAndNoTerminatingZero) {
-  ASSERT_NO_FATAL_FAILURE(Start({"A", "B"}));
-  const Strings readers = ListedReaders();
-  ASSERT_EQ(readers.size(), 2u);
-  const std::string expected = readers[0] + "|" + readers[1] + "|";
-  char buffer[128];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(Lib().EnumerateReaders(buffer), 2);
-  EXPECT_EQ(std::string(buffer, expected.size() + 1), expected + "#");
-}
-
-TEST_F(VelmoraSession, EnumerateWithoutReadersWritesNothing) {
-  ASSERT_NO_FATAL_FAILURE(Start({}));
-  char buffer[16];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(Lib().EnumerateReaders(buffer), 0);
-  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#'));
+// Every name followed by a bar, no terminating zero; nothing at all when no
+// reader is attached.
+TEST_F(VelmoraSession, EnumerateWritesEveryNameWithABarAndNothingMore) {
+  for (const Strings& attached : {Strings{"A", "B"}, Strings{}}) {
+    ASSERT_NO_FATAL_FAILURE(Start(attached));
+    const Strings readers = ListedReaders();
+    ASSERT_EQ(readers.size(), attached.size());
+    std::string expected;
+    for (const std::string& name : readers) expected += name + "|";
+    char buffer[128];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(Lib().EnumerateReaders(buffer), static_cast<int32_t>(attached.size()));
+    EXPECT_EQ(std::string(buffer, sizeof buffer),
+              expected + std::string(sizeof buffer - expected.size(), '#'));
+    TearDown();
+  }
 }
 
 TEST_F(VelmoraSession, EnumerateDropsTheOpenConnection) {

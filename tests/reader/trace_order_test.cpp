@@ -46,10 +46,20 @@ class VelmoraTraceOrder : public VelmoraTracedTest {
     return fresh;
   }
 
+  // After a call that gave up: the next call re-opens at once, without a
+  // pause, and succeeds.
+  void ExpectTheNextCallReopensAndSucceeds() {
+    Reader().ClearLog();
+    EXPECT_EQ(Lib().SetFindType(0), 0x9000);
+    EXPECT_EQ(Sent(), std::vector<std::string>{"801100F000"});
+    ExpectLinesMatch(NewLines(),
+                     {Literal(gbk::kReopen) + kAnyCode, SentLine("801100F000"), ReplyLine("9000")});
+  }
+
   size_t linesBefore_ = 0;
 };
 
-TEST_F(VelmoraTraceOrder, TwoFailedTransmissionsEachPauseAndTheThirdAttemptGivesUp) {
+TEST_F(VelmoraTraceOrder, TwoFailedTransmissionsEachPauseThenTheCallGivesUpAndTheNextReopens) {
   ASSERT_NO_FATAL_FAILURE(StartTraced());
   Reader().FailTransmit(true);
   EXPECT_EQ(Lib().SetFindType(0), 0x6200);
@@ -57,9 +67,12 @@ TEST_F(VelmoraTraceOrder, TwoFailedTransmissionsEachPauseAndTheThirdAttemptGives
                                 Literal(gbk::kRetry), Literal(gbk::kReopen) + kAnyCode,
                                 SentLine("801100F000"), Literal(gbk::kTransmitFailed) + kAnyCode,
                                 Literal(gbk::kRetry), Literal(gbk::kGiveUp)});
+
+  Reader().FailTransmit(false);
+  ExpectTheNextCallReopensAndSucceeds();
 }
 
-TEST_F(VelmoraTraceOrder, AnUnpluggedReaderFailsItsReopenAndIsGivenUpAfterOnePause) {
+TEST_F(VelmoraTraceOrder, AnUnpluggedReaderIsGivenUpAfterOnePauseAndReopenedWhenBack) {
   ASSERT_NO_FATAL_FAILURE(StartTraced());
   Reader().Unplug();
   EXPECT_EQ(Lib().SetFindType(0), 0x6200);
@@ -70,6 +83,10 @@ TEST_F(VelmoraTraceOrder, AnUnpluggedReaderFailsItsReopenAndIsGivenUpAfterOnePau
               Literal(gbk::kRetry), Literal(gbk::kConnectFailed) + "(8[0-9A-F]{7})",
               Literal(gbk::kReopen) + "(8[0-9A-F]{7})", Literal(gbk::kGiveUp)}));
   EXPECT_EQ(lines[3].substr(gbk::kConnectFailed.size()), lines[4].substr(gbk::kReopen.size()));
+
+  Reader().Plug();
+  ASSERT_TRUE(Reader().WaitForCard(true, kCardWait));
+  ExpectTheNextCallReopensAndSucceeds();
 }
 
 TEST_F(VelmoraTraceOrder, PendingDataTracesBothRepliesAroundTheGetResponse) {

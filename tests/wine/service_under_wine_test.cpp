@@ -22,7 +22,7 @@
 
 #include "platform/clock.h"
 #include "service/daily_log.h"
-#include "tests/fixtures/zetidcard/base64.h"
+#include "standin/zetidcard/base64.h"
 #include "tests/service/gbk.h"
 #include "tests/support/private_host.h"
 #include "tests/wine/wine_session.h"
@@ -105,7 +105,7 @@ class ServiceUnderWine : public ::testing::Test {
       fs::copy_file(build / "bin" / file, folder / file);
     }
     fs::copy_file(build / "test-bin" / "winscard.dll", folder / "winscard.dll");
-    const fs::path demo = fs::path(DUVANE_SOURCE_DIR) / "tests/fixtures/zetidcard/demo";
+    const fs::path demo = fs::path(DUVANE_SOURCE_DIR) / "standin/zetidcard/demo";
     fs::copy_file(demo / "holder.txt", folder / "ZetIDCardAPI.holder.txt");
     fs::copy_file(demo / "photo.png", folder / "photo.png");
     const std::string simFolder = (build / "test-bin" / "sim-folder.exe").string();
@@ -182,7 +182,7 @@ TEST_F(ServiceUnderWine, InstallRegistersTheServiceOnceAndASecondInstallFails) {
 TEST_F(ServiceUnderWine, AnswersEachCommandWithTheExactHeaderBlock) {
   ASSERT_TRUE(booted_) << "the service did not start listening";
   const std::string photo = zetsim::Base64Encode(
-      ReadFile(fs::path(DUVANE_SOURCE_DIR) / "tests/fixtures/zetidcard/demo/photo.png"));
+      ReadFile(fs::path(DUVANE_SOURCE_DIR) / "standin/zetidcard/demo/photo.png"));
   const std::pair<std::string, std::string> cases[] = {
       {"GET /getcardno?callback=cb HTTP/1.1\r\n\r\n",
        "cb({\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"})"},

@@ -13,8 +13,6 @@ namespace {
 // EnumerateReaders takes no size, so the room must be ample: pcsc-lite lists
 // at most 16 readers of at most 128 bytes each.
 constexpr size_t kReaderListRoom = 64 * 1024;
-constexpr size_t kAnswerRecordSize = 260;
-constexpr uint16_t kStatusSuccess = 0x9000;
 // The library's selectors for the card-number key; read uses the same.
 constexpr int32_t kKeySelector1 = 0;
 constexpr int32_t kKeySelector2 = 1;
@@ -63,7 +61,7 @@ class Session {
 
   std::optional<Failure> OpenFailure() const {
     if (device_ >= 1) return std::nullopt;
-    if (device_ == -1 || device_ == 0) {
+    if (device_ == VELMORA_NO_SINGLE_READER || device_ == 0) {
       return Failure{"ReadCard_Init", std::to_string(device_), WhyNoReaderOpens(AttachedReaders())};
     }
     return Failure{"ReadCard_Init", Hex8(static_cast<uint32_t>(device_)),
@@ -175,8 +173,8 @@ Report ReadBlock(int32_t block, const std::array<uint8_t, 6>& key) {
 // two data bytes. The buffer is the exchange's record, which holds the raw
 // reply (data, SW1, SW2) from byte 4, so the status bytes stand at bytes 6
 // and 7 only when two data bytes came before them (the buffer starts zeroed).
-size_t AnswerDataCount(const std::array<uint8_t, kAnswerRecordSize>& answer, uint8_t answerLength,
-                       uint16_t statusWord) {
+size_t AnswerDataCount(const std::array<uint8_t, VELMORA_ANSWER_RECORD_SIZE>& answer,
+                       uint8_t answerLength, uint16_t statusWord) {
   if (answerLength != 2) return answerLength;
   const bool statusAfterTwoBytes =
       statusWord != 0 && answer[6] == statusWord >> 8 && answer[7] == (statusWord & 0xFF);
@@ -187,7 +185,7 @@ Report Apdu(const std::vector<uint8_t>& apdu) {
   Report report;
   Session session;
   if ((report.failure = session.OpenFailure())) return report;
-  std::array<uint8_t, kAnswerRecordSize> answer{};
+  std::array<uint8_t, VELMORA_ANSWER_RECORD_SIZE> answer{};
   uint8_t answerLength = 0;
   const uint16_t statusWord =
       CPUCard_RunApdu(apdu.data(), static_cast<int32_t>(apdu.size()), answer.data(), &answerLength);
@@ -196,7 +194,8 @@ Report Apdu(const std::vector<uint8_t>& apdu) {
              "answer: " + (count > 0 ? HexBytes(answer.data(), count, " ") : "(no data)"));
   report.Add("status", Hex4(statusWord),
              "status: " + Hex4(statusWord) + " (" + ExplainStatusWord(statusWord) + ")");
-  if (statusWord != kStatusSuccess) report.failure = StatusFailure("CPUCard_RunApdu", statusWord);
+  if (statusWord != VELMORA_SW_SUCCESS)
+    report.failure = StatusFailure("CPUCard_RunApdu", statusWord);
   return report;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "velmora.h"
+
 namespace velmora_tool {
 namespace {
 
@@ -13,16 +15,17 @@ struct Meaning {
 // Where the library's own value and ISO 7816-4 share a number, both readings
 // are given: the tool cannot tell which side produced it.
 constexpr Meaning kStatusWords[] = {
-    {0x9000, "success"},
-    {0x6200,
+    {VELMORA_SW_SUCCESS, "success"},
+    {VELMORA_SW_NO_READER,
      "no reader connection: the library could not open the reader (no card, or "
      "unplugged)"},
-    {0x6201, "the card asked for GET RESPONSE and it could not be sent"},
+    {VELMORA_SW_GET_RESPONSE_FAILED, "the card asked for GET RESPONSE and it could not be sent"},
     {0x6281, "part of the returned data may be corrupted"},
     {0x6282, "end of data reached before the expected length"},
-    {0x6300, "empty or one-byte reply: no status word came back"},
+    {VELMORA_SW_EMPTY_REPLY, "empty or one-byte reply: no status word came back"},
     {0x6581, "memory failure on the card"},
-    {0x6700, "wrong length, or the reader answered with fewer data bytes than expected"},
+    {VELMORA_SW_SHORT_ANSWER,
+     "wrong length, or the reader answered with fewer data bytes than expected"},
     {0x6881, "logical channel not supported"},
     {0x6882, "secure messaging not supported"},
     {0x6981, "command incompatible with the file structure"},
@@ -31,7 +34,7 @@ constexpr Meaning kStatusWords[] = {
     {0x6984, "referenced data not usable"},
     {0x6985, "conditions of use not satisfied"},
     {0x6986, "command not allowed"},
-    {0x6A80, "wrong data in the command"},
+    {VELMORA_SW_MISSING_BUFFER, "wrong data in the command"},
     {0x6A81, "function not supported (wrong find type?)"},
     {0x6A82, "not found: no card in the field, or no such file"},
     {0x6A83, "no such block or record"},
@@ -41,7 +44,7 @@ constexpr Meaning kStatusWords[] = {
     {0x6B00, "wrong parameters P1 P2"},
     {0x6D00, "instruction not supported"},
     {0x6E00, "class not supported"},
-    {0x6F00, "no precise diagnosis (or the status bytes 00 00)"},
+    {VELMORA_SW_NO_STATUS_WORD, "no precise diagnosis (or the status bytes 00 00)"},
 };
 
 constexpr Meaning kPcscErrors[] = {
@@ -59,11 +62,13 @@ constexpr Meaning kPcscErrors[] = {
 };
 
 constexpr Meaning kCardNumberResults[] = {
-    {static_cast<uint32_t>(-1), "no card answered (Card_Init failed)"},
-    {static_cast<uint32_t>(-3), "the reader refused the access key"},
-    {static_cast<uint32_t>(-4), "block 1 could not be read (wrong access key?)"},
-    {static_cast<uint32_t>(-5), "block 2 could not be read (wrong access key?)"},
-    {static_cast<uint32_t>(-6),
+    {static_cast<uint32_t>(VELMORA_CARDNO_INIT_FAILED), "no card answered (Card_Init failed)"},
+    {static_cast<uint32_t>(VELMORA_CARDNO_KEY_FAILED), "the reader refused the access key"},
+    {static_cast<uint32_t>(VELMORA_CARDNO_NUMBER_FAILED),
+     "block 1 could not be read (wrong access key?)"},
+    {static_cast<uint32_t>(VELMORA_CARDNO_CHECK_FAILED),
+     "block 2 could not be read (wrong access key?)"},
+    {static_cast<uint32_t>(VELMORA_CARDNO_MISMATCH),
      "check value mismatch: block 2 is not the MD5 check value of the "
      "card number"},
 };

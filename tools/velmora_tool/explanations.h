@@ -8,8 +8,8 @@
 
 namespace velmora_tool {
 
-// A status word as SW1 * 256 + SW2; covers the library's own values (0x6200,
-// 0x6201, 0x6300, 0x6700, 0x6A80, 0x6F00) and the ISO 7816-4 ones.
+// A status word as SW1 * 256 + SW2; covers the library's own values (the
+// VELMORA_SW_ names of velmora.h) and the ISO 7816-4 ones.
 std::string ExplainStatusWord(uint16_t statusWord);
 
 // The PC/SC error that ReadCard_Init returned (0x8010xxxx, read as negative).

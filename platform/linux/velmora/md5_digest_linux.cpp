@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "md5_digest.h"
+#include "velmora/md5_digest.h"
 
-namespace velmora {
+namespace velmora::platform {
 
 bool Md5Digest::Digest(const uint8_t* data, size_t length, uint8_t* out) {
   MD5_CTX context;
@@ -17,4 +17,4 @@ bool Md5Digest::Digest(const uint8_t* data, size_t length, uint8_t* out) {
   return true;
 }
 
-}  // namespace velmora
+}  // namespace velmora::platform

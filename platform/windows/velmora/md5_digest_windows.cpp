@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
-#include "md5_digest.h"
+#include "velmora/md5_digest.h"
 
-namespace velmora {
+namespace velmora::platform {
 namespace {
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
@@ -34,4 +34,4 @@ bool Md5Digest::Digest(const uint8_t* data, size_t length, uint8_t* out) {
   return true;
 }
 
-}  // namespace velmora
+}  // namespace velmora::platform

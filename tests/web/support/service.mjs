@@ -74,7 +74,7 @@ export class SimulatedHardware {
     this.folder = folder;
     this.child = child;
     this.socketPath = socketPath;
-    this.holderFile = join(sourceFolder, "tests/fixtures/zetidcard/demo/holder.txt");
+    this.holderFile = join(sourceFolder, "standin/zetidcard/demo/holder.txt");
   }
 
   // Puts the demo card into the reader's field or takes it out, under the

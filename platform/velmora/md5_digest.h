@@ -1,12 +1,12 @@
 // RFC 1321 MD5 for the card-number check value, computed by the system's
-// cryptographic library (one implementation per system, under platform/).
+// cryptographic library.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-namespace velmora {
+namespace velmora::platform {
 
 class Md5Digest {
  public:
@@ -22,4 +22,4 @@ class Md5Digest {
   std::array<uint8_t, kSize> result_{};
 };
 
-}  // namespace velmora
+}  // namespace velmora::platform

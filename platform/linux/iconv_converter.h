@@ -1,0 +1,88 @@
+// An iconv descriptor for one direction, opened on first use and kept: iconv
+// costs more to open than the rest of a request. Descriptors carry shift
+// state, so each thread keeps its own (thread_local at the point of use).
+#pragma once
+
+#include <errno.h>
+#include <iconv.h>
+
+#include <string>
+#include <string_view>
+
+namespace duvane::platform {
+
+class IconvConverter {
+ public:
+  IconvConverter(const char* to, const char* from) : to_(to), from_(from) { Open(); }
+  ~IconvConverter() {
+    if (cd_ != NoConverter()) iconv_close(cd_);
+  }
+  IconvConverter(const IconvConverter&) = delete;
+  IconvConverter& operator=(const IconvConverter&) = delete;
+
+  // Opening may fail for want of descriptors (the first use may come while
+  // the process has none left); it is tried again on the next use.
+  bool Open() {
+    if (cd_ == NoConverter()) cd_ = iconv_open(to_, from_);
+    return cd_ != NoConverter();
+  }
+
+  // Converts `in`; `skipBad` tells how many input bytes one unconvertible or
+  // invalid character takes, each of which becomes one "?". `in` unchanged
+  // when no descriptor can be opened.
+  template <typename SkipBad>
+  std::string Run(std::string_view in, SkipBad skipBad) {
+    if (!Open()) return std::string(in);
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    std::string out;
+    out.reserve(in.size() * 3 / 2 + 8);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char chunk[1024];
+    while (srcLeft > 0) {
+      char* dst = chunk;
+      size_t dstLeft = sizeof chunk;
+      size_t rc = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+      out.append(chunk, sizeof chunk - dstLeft);
+      if (rc != static_cast<size_t>(-1)) break;
+      if (errno == E2BIG) continue;
+      // EILSEQ or EINVAL: a character that cannot be converted, or cut short.
+      size_t skip = skipBad(std::string_view(src, srcLeft));
+      if (skip == 0 || skip > srcLeft) skip = srcLeft;
+      src += skip;
+      srcLeft -= skip;
+      out.push_back('?');
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+  }
+
+  // Converts the whole of `in` into `out`, which must be large enough;
+  // returns the bytes written, or 0 when any part cannot be converted.
+  size_t Exact(std::string_view in, char* out, size_t outSize) {
+    if (!Open()) return 0;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out;
+    size_t dstLeft = outSize;
+    if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) {
+      return 0;
+    }
+    return outSize - dstLeft;
+  }
+
+ private:
+  static iconv_t NoConverter() { return reinterpret_cast<iconv_t>(-1); }
+
+  const char* to_;
+  const char* from_;
+  iconv_t cd_ = NoConverter();
+};
+
+// The narrow code page, GBK, and glibc's wide characters (UCS-4 in the
+// machine's byte order).
+inline constexpr const char* kNarrowCodePage = "GBK";
+inline constexpr const char* kWideCharacters = "WCHAR_T";
+
+}  // namespace duvane::platform
