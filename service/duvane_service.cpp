@@ -1,6 +1,6 @@
 #include "service/duvane_service.h"
 
-#include "platform/service_status.h"
+#include "platform/service_manager.h"
 #include "service/ansi_text.h"
 #include "service/card_commands.h"
 #include "service/idcard/get_pid_command.h"

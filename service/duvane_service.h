@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/event_loop.h"
-#include "platform/service_control.h"
+#include "platform/service_manager.h"
 #include "service/daily_log.h"
 #include "service/idcard/idcard_library.h"
 #include "service/reader_library.h"

@@ -8,6 +8,7 @@
 
 #include "platform/console.h"
 #include "platform/process_info.h"
+#include "platform/service_manager.h"
 #include "platform/system_places.h"
 #include "service/command_line.h"
 #include "service/service_runner.h"
@@ -38,8 +39,8 @@ int main(int argc, char** argv) {
       platform::PrepareConsoleOutput();
       duvane::StdioStreamBuffer outBuffer(stdout), errBuffer(stderr);
       std::ostream out(&outBuffer), err(&errBuffer);
-      return duvane::RunRegistration(switches, platform::kServiceRegistry,
-                                     platform::ExecutablePath(), out, err);
+      const auto registry = platform::ServiceRegistry::Open(platform::kServiceRegistry);
+      return duvane::RunRegistration(switches, *registry, platform::ExecutablePath(), out, err);
     }
     return duvane::RunService({kServicePort, platform::kLogFolder, platform::kReaderLibraryFile},
                               ProgramName(argv[0]));

@@ -10,7 +10,7 @@
 
 #include "host_test_support.h"
 #include "platform/event_loop.h"
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 #include "service/duvane_service.h"
 
 namespace {
