@@ -6,10 +6,9 @@
 #include <ostream>
 #include <string>
 
-#include "platform/console.h"
+#include "platform/host.h"
 #include "platform/process_info.h"
 #include "platform/service_manager.h"
-#include "platform/system_places.h"
 #include "service/command_line.h"
 #include "service/service_runner.h"
 #include "service/stdio_stream_buffer.h"
@@ -17,7 +16,7 @@
 namespace {
 
 // Fixed values of the system; there is no configuration. The places of its
-// files are fixed per operating system (platform/system_places.h).
+// files are fixed per operating system (platform/host.h).
 constexpr uint16_t kServicePort = 10240;
 
 // The name of the program file: the first argument is the command as typed,

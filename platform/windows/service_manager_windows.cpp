@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/console.h"
+#include "platform/host.h"
 #include "platform/service_manager.h"
 #include "platform/windows/wide_text.h"
 
