@@ -32,7 +32,7 @@ const LogTexts& Texts() {
 
 }  // namespace
 
-TDuvaneS::TDuvaneS(ServiceSettings settings, platform::EventLoop& loop)
+TDuvaneS::TDuvaneS(ServiceSettings settings, EventLoop& loop)
     : settings_(std::move(settings)),
       loop_(loop),
       log_(settings_.logFolder),
@@ -88,21 +88,21 @@ void TDuvaneS::HandleControl(platform::ServiceControl control) {
   }
 }
 
-void TDuvaneS::OnClientConnect(platform::Connection& c) {
+void TDuvaneS::OnClientConnect(Connection& c) {
   log_.WriteLog(c.PeerAddress() + Texts().connected + std::to_string(c.Handle()));
 }
 
-void TDuvaneS::OnClientDisconnect(platform::Connection& c) {
+void TDuvaneS::OnClientDisconnect(Connection& c) {
   log_.WriteLog(c.PeerAddress() + Texts().disconnected + std::to_string(c.Handle()));
 }
 
-void TDuvaneS::OnClientError(platform::Connection& c, platform::SocketErrorKind, int& errorCode) {
+void TDuvaneS::OnClientError(Connection& c, SocketErrorKind, int& errorCode) {
   log_.WriteLog(c.PeerAddress() + Texts().invalid + std::to_string(errorCode) +
                 ";SocketID = " + std::to_string(c.Handle()));
   errorCode = 0;
 }
 
-void TDuvaneS::OnClientRead(platform::Connection& c, std::string_view received) {
+void TDuvaneS::OnClientRead(Connection& c, std::string_view received) {
   std::optional<std::string> reply = ServerSocket1ClientRead(
       received, c.Handle(), log_, [this](size_t index) { return RunCommand(index); });
   if (reply) c.Send(*reply);

@@ -47,7 +47,7 @@ void CarryOutControl(TDuvaneS& service, platform::ServiceControl control) {
 // The service thread: the start sequence, then every socket event and
 // control request until a stop or shutdown.
 int ServeUntilStopped(const ServiceSettings& settings, const std::string& programName) {
-  auto loop = platform::EventLoop::Create([programName](const std::string& message) {
+  auto loop = EventLoop::Create([programName](const std::string& message) {
     platform::WriteSystemLogError(programName, message);
   });
   TDuvaneS service(settings, *loop);
@@ -60,7 +60,7 @@ int ServeUntilStopped(const ServiceSettings& settings, const std::string& progra
   }
 
   // Control requests are carried out on the service thread, in arrival order.
-  platform::EventLoop* loopPtr = loop.get();
+  EventLoop* loopPtr = loop.get();
   auto controls = platform::ControlRequestSource::Start(
       UpToTheStop([loopPtr, &service](platform::ServiceControl c) {
         loopPtr->Post([&service, c] { CarryOutControl(service, c); });
