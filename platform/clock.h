@@ -1,7 +1,6 @@
-// Wall clock, tick counter and sleeping.
+// The wall clock as the log shows it.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace duvane::platform {
@@ -21,10 +20,5 @@ LocalTime NowLocal();
 // The separator between hours, minutes and seconds in the regional settings
 // of the workstation (read when called); ":" where the system has none.
 std::string TimeSeparator();
-
-// Milliseconds since an arbitrary fixed point; monotonic, wraps at 2^32.
-uint32_t TickCountMs();
-
-void SleepMs(uint32_t milliseconds);
 
 }  // namespace duvane::platform

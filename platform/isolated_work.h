@@ -2,13 +2,14 @@
 // an exception or a hang in it costs that call, never the service.
 //
 // Linux runs the calls in a child process, a program of their own that
-// serves them one after another (isolated_work_server.h). Whatever the
+// serves them one after another (ServeIsolatedWork). Whatever the
 // library does to its process (a fault, a lock it never gives back, memory
 // it corrupts) dies with that process; the next call starts a new one.
 // Windows runs them on a thread of their own in the service, under a guard
 // that turns a fault or an exception the library raises into a failed call.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +44,13 @@ struct IsolatedWork {
   // reason in `error` when that is not possible.
   bool (*prepare)(const std::string& argument, std::string& error);
   std::span<const IsolatedCall> calls;
+
+  // The largest request or reply of the calls, at least 1: a buffer's size.
+  std::size_t Largest(std::size_t IsolatedCall::*size) const {
+    std::size_t largest = 1;
+    for (const IsolatedCall& call : calls) largest = std::max(largest, call.*size);
+    return largest;
+  }
 };
 
 enum class CallEnd {
@@ -80,5 +88,12 @@ class Isolation {
   // never two at once.
   virtual CallOutcome Call(std::size_t index, const void* request, void* reply) = 0;
 };
+
+// The whole main of the serving program, on systems that run the work in a
+// process of its own (Linux): prepares the work with the program's first
+// argument, then serves the calls that arrive on the connection the service
+// handed down, one after another, until the service closes it. Returns the
+// program's exit status.
+int ServeIsolatedWork(const IsolatedWork& work, int argc, char** argv);
 
 }  // namespace duvane::platform

@@ -47,30 +47,21 @@ CommandLineSwitches ParseSwitches(int argc, const char* const* argv) {
   return switches;
 }
 
-int RunRegistration(const CommandLineSwitches& switches, const platform::ServiceManager& manager,
+int RunRegistration(const CommandLineSwitches& switches, platform::ServiceRegistry& registry,
                     const std::string& programPath, std::ostream& out, std::ostream& err) {
   if (!switches.install && !switches.uninstall) return 0;
-  if (std::string error = platform::ReachServiceManager(manager); !error.empty()) {
+  if (std::string error = registry.Reach(); !error.empty()) {
     err << error << std::endl;
     return 1;
   }
   if (switches.install) {
     const platform::ServiceDefinition service{std::string(kServiceName),
                                               std::string(kServiceDisplayName), programPath};
-    return Report("install", "Service installed successfully",
-                  platform::InstallService(manager, service), switches.silent, out, err);
+    return Report("install", "Service installed successfully", registry.Install(service),
+                  switches.silent, out, err);
   }
-  if (switches.uninstall) {
-    return Report("uninstall", "Service uninstalled successfully",
-                  platform::UninstallService(manager, kServiceName), switches.silent, out, err);
-  }
-  return 0;
-}
-
-int RunRegistration(const CommandLineSwitches& switches, const std::string& unitFolder,
-                    const std::string& programPath, std::ostream& out, std::ostream& err) {
-  return RunRegistration(switches, platform::SystemServiceManager(unitFolder), programPath, out,
-                         err);
+  return Report("uninstall", "Service uninstalled successfully", registry.Uninstall(kServiceName),
+                switches.silent, out, err);
 }
 
 }  // namespace duvane

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/service_registration.h"
+#include "platform/service_manager.h"
 
 namespace duvane {
 
@@ -23,11 +23,7 @@ CommandLineSwitches ParseSwitches(int argc, const char* const* argv);
 // that cannot be reached as the system's error alone, a refused registration
 // inside the failed-install or failed-uninstall message. Returns the process
 // exit status: 0 on success, 1 on failure.
-int RunRegistration(const CommandLineSwitches& switches, const platform::ServiceManager& manager,
-                    const std::string& programPath, std::ostream& out, std::ostream& err);
-
-// The same with `unitFolder` and the systemd of this machine, if it runs.
-int RunRegistration(const CommandLineSwitches& switches, const std::string& unitFolder,
+int RunRegistration(const CommandLineSwitches& switches, platform::ServiceRegistry& registry,
                     const std::string& programPath, std::ostream& out, std::ostream& err);
 
 }  // namespace duvane

@@ -1,6 +1,6 @@
 #include "service/duvane_service.h"
 
-#include "platform/service_status.h"
+#include "platform/service_manager.h"
 #include "service/ansi_text.h"
 #include "service/command_table.h"
 #include "service/request_handler.h"
@@ -31,7 +31,7 @@ const LogTexts& Texts() {
 
 }  // namespace
 
-TDuvaneS::TDuvaneS(ServiceSettings settings, platform::EventLoop& loop)
+TDuvaneS::TDuvaneS(ServiceSettings settings, EventLoop& loop)
     : settings_(std::move(settings)),
       loop_(loop),
       log_(settings_.logFolder),
@@ -87,21 +87,21 @@ void TDuvaneS::HandleControl(platform::ServiceControl control) {
   }
 }
 
-void TDuvaneS::OnClientConnect(platform::Connection& c) {
+void TDuvaneS::OnClientConnect(Connection& c) {
   log_.WriteLog(c.PeerAddress() + Texts().connected + std::to_string(c.Handle()));
 }
 
-void TDuvaneS::OnClientDisconnect(platform::Connection& c) {
+void TDuvaneS::OnClientDisconnect(Connection& c) {
   log_.WriteLog(c.PeerAddress() + Texts().disconnected + std::to_string(c.Handle()));
 }
 
-void TDuvaneS::OnClientError(platform::Connection& c, platform::SocketErrorKind, int& errorCode) {
+void TDuvaneS::OnClientError(Connection& c, SocketErrorKind, int& errorCode) {
   log_.WriteLog(c.PeerAddress() + Texts().invalid + std::to_string(errorCode) +
                 ";SocketID = " + std::to_string(c.Handle()));
   errorCode = 0;
 }
 
-void TDuvaneS::OnClientRead(platform::Connection& c, std::string_view received) {
+void TDuvaneS::OnClientRead(Connection& c, std::string_view received) {
   std::optional<std::string> reply = ServerSocket1ClientRead(
       received, c.Handle(), log_, [this](size_t index) { return RunCommand(index); });
   if (reply) c.Send(*reply);

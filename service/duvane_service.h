@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/event_loop.h"
-#include "platform/service_control.h"
+#include "platform/service_manager.h"
 #include "service/daily_log.h"
+#include "service/event_loop/event_loop.h"
 #include "service/idcard/idcard_library.h"
 #include "service/reader_library.h"
 #include "service/reply_body.h"
@@ -22,9 +22,9 @@ struct ServiceSettings {
   IdCardSettings idCard{};
 };
 
-class TDuvaneS final : public platform::ConnectionHandler {
+class TDuvaneS final : public ConnectionHandler {
  public:
-  TDuvaneS(ServiceSettings settings, platform::EventLoop& loop);
+  TDuvaneS(ServiceSettings settings, EventLoop& loop);
 
   // Never fails the start: listener, library and reader problems are logged.
   void ServiceStart();
@@ -38,17 +38,16 @@ class TDuvaneS final : public platform::ConnectionHandler {
   IdCardLibrary& IdCard() { return idCard_; }
   bool Paused() const { return paused_; }
 
-  void OnClientConnect(platform::Connection& connection) override;
-  void OnClientRead(platform::Connection& connection, std::string_view received) override;
-  void OnClientDisconnect(platform::Connection& connection) override;
-  void OnClientError(platform::Connection& connection, platform::SocketErrorKind kind,
-                     int& errorCode) override;
+  void OnClientConnect(Connection& connection) override;
+  void OnClientRead(Connection& connection, std::string_view received) override;
+  void OnClientDisconnect(Connection& connection) override;
+  void OnClientError(Connection& connection, SocketErrorKind kind, int& errorCode) override;
 
  private:
   ReplyBody RunCommand(size_t index);
 
   ServiceSettings settings_;
-  platform::EventLoop& loop_;
+  EventLoop& loop_;
   DailyLog log_;
   ReaderLibrary library_;
   IdCardLibrary idCard_;

@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
-#include "platform/console.h"
+#include "platform/host.h"
 #include "platform/process_info.h"
-#include "platform/system_places.h"
+#include "platform/service_manager.h"
 #include "service/command_line.h"
 #include "service/service_runner.h"
 #include "service/stdio_stream_buffer.h"
@@ -16,7 +16,7 @@
 namespace {
 
 // Fixed values of the system; there is no configuration. The places of its
-// files are fixed per operating system (platform/system_places.h).
+// files are fixed per operating system (platform/host.h).
 constexpr uint16_t kServicePort = 10240;
 
 // The name of the program file: the first argument is the command as typed,
@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
       platform::PrepareConsoleOutput();
       duvane::StdioStreamBuffer outBuffer(stdout), errBuffer(stderr);
       std::ostream out(&outBuffer), err(&errBuffer);
-      return duvane::RunRegistration(switches, platform::kServiceRegistry,
-                                     platform::ExecutablePath(), out, err);
+      const auto registry = platform::ServiceRegistry::Open(platform::kServiceRegistry);
+      return duvane::RunRegistration(switches, *registry, platform::ExecutablePath(), out, err);
     }
     return duvane::RunService({kServicePort, platform::kLogFolder, platform::kReaderLibraryFile},
                               ProgramName(argv[0]));

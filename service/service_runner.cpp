@@ -3,15 +3,27 @@
 #include <exception>
 #include <memory>
 
-#include "platform/service_control.h"
-#include "platform/service_host.h"
-#include "platform/service_status.h"
-#include "platform/system_log.h"
 #include "service/service_identity.h"
 #include "service/status_reports.h"
 
 namespace duvane {
 namespace {
+
+const char* ServiceControlName(platform::ServiceControl control) {
+  switch (control) {
+    case platform::ServiceControl::Stop:
+      return "stop";
+    case platform::ServiceControl::Pause:
+      return "pause";
+    case platform::ServiceControl::Continue:
+      return "continue";
+    case platform::ServiceControl::Interrogate:
+      return "interrogate";
+    case platform::ServiceControl::Shutdown:
+      return "shutdown";
+  }
+  return "unknown";
+}
 
 void ReportServiceFailure(std::string_view on, std::string_view message) {
   platform::WriteSystemLogError(
@@ -25,7 +37,7 @@ void CarryOutControl(TDuvaneS& service, platform::ServiceControl control) {
   try {
     service.HandleControl(control);
   } catch (const std::exception& e) {
-    ReportServiceFailure(platform::ServiceControlName(control), e.what());
+    ReportServiceFailure(ServiceControlName(control), e.what());
     if (control == platform::ServiceControl::Shutdown) return;
     LogUndeliveredReport(platform::ReportState(service.Paused() ? platform::ServiceState::Paused
                                                                 : platform::ServiceState::Running));
@@ -35,7 +47,7 @@ void CarryOutControl(TDuvaneS& service, platform::ServiceControl control) {
 // The service thread: the start sequence, then every socket event and
 // control request until a stop or shutdown.
 int ServeUntilStopped(const ServiceSettings& settings, const std::string& programName) {
-  auto loop = platform::EventLoop::Create([programName](const std::string& message) {
+  auto loop = EventLoop::Create([programName](const std::string& message) {
     platform::WriteSystemLogError(programName, message);
   });
   TDuvaneS service(settings, *loop);
@@ -48,11 +60,11 @@ int ServeUntilStopped(const ServiceSettings& settings, const std::string& progra
   }
 
   // Control requests are carried out on the service thread, in arrival order.
-  platform::EventLoop* loopPtr = loop.get();
-  auto controls =
-      platform::ControlRequestSource::Start([loopPtr, &service](platform::ServiceControl c) {
+  EventLoop* loopPtr = loop.get();
+  auto controls = platform::ControlRequestSource::Start(
+      UpToTheStop([loopPtr, &service](platform::ServiceControl c) {
         loopPtr->Post([&service, c] { CarryOutControl(service, c); });
-      });
+      }));
 
   LogUndeliveredReport(platform::ReportState(platform::ServiceState::StartPending));
   try {
@@ -73,6 +85,16 @@ int ServeUntilStopped(const ServiceSettings& settings, const std::string& progra
 }
 
 }  // namespace
+
+std::function<void(platform::ServiceControl)> UpToTheStop(
+    std::function<void(platform::ServiceControl)> deliver) {
+  return [deliver = std::move(deliver), stopped = false](platform::ServiceControl control) mutable {
+    if (stopped) return;
+    stopped =
+        control == platform::ServiceControl::Stop || control == platform::ServiceControl::Shutdown;
+    deliver(control);
+  };
+}
 
 int RunService(const ServiceSettings& settings, const std::string& programName) {
   platform::ControlRequestSource::PrepareProcess();

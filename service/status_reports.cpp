@@ -1,6 +1,6 @@
 #include "service/status_reports.h"
 
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 #include "service/service_identity.h"
 
 namespace duvane {

@@ -12,7 +12,8 @@ LocalTime NowLocal() {
   const time_t now = time(nullptr);
   if (now != cachedSecond) {
     struct tm parts {};
-    localtime_r(&now, &parts);
+    // A time the calendar cannot hold keeps the last one known.
+    if (localtime_r(&now, &parts) == nullptr) return cached;
     cached = LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
                        parts.tm_hour,        parts.tm_min,     parts.tm_sec};
     cachedSecond = now;
@@ -21,21 +22,5 @@ LocalTime NowLocal() {
 }
 
 std::string TimeSeparator() { return ":"; }
-
-uint32_t TickCountMs() {
-  struct timespec ts {};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  uint64_t ms =
-      static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-  return static_cast<uint32_t>(ms);
-}
-
-void SleepMs(uint32_t milliseconds) {
-  struct timespec ts {};
-  ts.tv_sec = milliseconds / 1000;
-  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-  while (nanosleep(&ts, &ts) != 0) {
-  }
-}
 
 }  // namespace duvane::platform

@@ -85,11 +85,9 @@ class SpawnSetup {
 class ProcessIsolation final : public Isolation {
  public:
   ProcessIsolation(const IsolatedWork& work, IsolationSettings settings)
-      : work_(work), settings_(std::move(settings)) {
-    std::size_t largest = 1;
-    for (const IsolatedCall& call : work_.calls) largest = std::max(largest, call.replySize);
-    reply_.resize(largest);
-  }
+      : work_(work),
+        settings_(std::move(settings)),
+        reply_(work.Largest(&IsolatedCall::replySize)) {}
   ~ProcessIsolation() override { Stop(); }
 
   bool Start(std::string& error) override { return pid_ > 0 || Spawn(error); }

@@ -1,5 +1,3 @@
-#include "platform/isolated_work_server.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -9,6 +7,7 @@
 #include <exception>
 #include <vector>
 
+#include "platform/isolated_work.h"
 #include "platform/linux/work_channel.h"
 
 namespace duvane::platform {
@@ -27,12 +26,6 @@ class ChannelMarks final : public StepMarks {
  private:
   int fd_;
 };
-
-std::size_t Largest(const IsolatedWork& work, std::size_t IsolatedCall::*size) {
-  std::size_t largest = 1;
-  for (const IsolatedCall& call : work.calls) largest = std::max(largest, call.*size);
-  return largest;
-}
 
 // Runs one call and sends its end; false when the service is gone.
 bool Serve(int fd, const IsolatedCall& call, const void* request, std::vector<char>& reply) {
@@ -69,8 +62,8 @@ int ServeIsolatedWork(const IsolatedWork& work, int argc, char** argv) {
   const unsigned char ready = static_cast<unsigned char>(WorkTag::kReady);
   if (!SendAll(fd, &ready, 1)) return 1;
 
-  std::vector<char> request(Largest(work, &IsolatedCall::requestSize));
-  std::vector<char> reply(Largest(work, &IsolatedCall::replySize));
+  std::vector<char> request(work.Largest(&IsolatedCall::requestSize));
+  std::vector<char> reply(work.Largest(&IsolatedCall::replySize));
   for (;;) {
     unsigned char index = 0;
     const Transfer next = ReceiveAll(fd, &index, 1, WorkDeadline::max());

@@ -18,8 +18,4 @@ std::string TimeSeparator() {
   return windows::FromWide(separator, windows::kGbk);
 }
 
-uint32_t TickCountMs() { return GetTickCount(); }
-
-void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
-
 }  // namespace duvane::platform

@@ -28,19 +28,13 @@ std::string Hexadecimal(uint32_t code) {
   return text;
 }
 
-std::size_t Largest(const IsolatedWork& work, std::size_t IsolatedCall::*size) {
-  std::size_t largest = 1;
-  for (const IsolatedCall& call : work.calls) largest = std::max(largest, call.*size);
-  return largest;
-}
-
 // What the service's side and the worker thread share. The worker keeps it
 // alive when it outlives the service's side (a call that never returns).
 struct Shared {
   explicit Shared(const IsolatedWork& w)
       : work(w),
-        request(Largest(w, &IsolatedCall::requestSize)),
-        reply(Largest(w, &IsolatedCall::replySize)) {}
+        request(w.Largest(&IsolatedCall::requestSize)),
+        reply(w.Largest(&IsolatedCall::replySize)) {}
 
   const IsolatedWork work;
   std::mutex mutex;

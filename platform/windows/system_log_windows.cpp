@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 #include "platform/windows/wide_text.h"
 
 namespace duvane::platform {

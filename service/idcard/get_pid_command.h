@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/tone.h"
+#include "platform/host.h"
 #include "service/idcard/idcard_library.h"
 #include "service/reply_body.h"
 

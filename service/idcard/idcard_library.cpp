@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 #include "service/idcard/zet_calls.h"
 #include "service/request_handler.h"
 #include "service/service_identity.h"

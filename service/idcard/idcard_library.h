@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/host.h"
 #include "platform/isolated_work.h"
 #include "platform/process_info.h"
-#include "platform/system_places.h"
 #include "service/idcard/card_reading.h"
 
 namespace duvane {

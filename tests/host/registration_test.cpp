@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "host_test_support.h"
-#include "platform/service_registration.h"
+#include "platform/linux/systemd.h"
 #include "service/command_line.h"
 #include "service/service_identity.h"
 
 namespace {
 
-using duvane::platform::ServiceManager;
+using duvane::platform::SystemctlRunner;
 using hosttest::ReadFile;
 using hosttest::TempFolder;
 
@@ -38,10 +38,17 @@ struct Outcome {
   std::string err;
 };
 
-Outcome Registration(const duvane::CommandLineSwitches& switches, const ServiceManager& manager,
+// The unit folder, with `systemctl` as the running systemd (none: empty).
+struct Manager {
+  std::string unitFolder;
+  SystemctlRunner systemctl;
+};
+
+Outcome Registration(const duvane::CommandLineSwitches& switches, const Manager& manager,
                      const std::string& program = kProgram) {
   std::ostringstream out, err;
-  const int status = duvane::RunRegistration(switches, manager, program, out, err);
+  const auto registry = duvane::platform::SystemdRegistry(manager.unitFolder, manager.systemctl);
+  const int status = duvane::RunRegistration(switches, *registry, program, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -155,7 +162,7 @@ struct FakeSystemctl {
   std::string failOn;  // first argument list word that fails, e.g. "enable"
   std::vector<std::string> calls;
 
-  ServiceManager Manager(const std::string& folder) {
+  Manager ForFolder(const std::string& folder) {
     return {folder, [this](const std::vector<std::string>& arguments) -> std::string {
               std::string call;
               for (const std::string& word : arguments) call += (call.empty() ? "" : " ") + word;
@@ -171,8 +178,8 @@ struct FakeSystemctl {
 TEST(HostRegistration, SystemdIsReloadedAndTheUnitEnabledAndDisabled) {
   TempFolder units;
   FakeSystemctl systemctl{units.File("DuvaneS.service"), "", {}};
-  ASSERT_EQ(Registration(Install(), systemctl.Manager(units.Path())).status, 0);
-  ASSERT_EQ(Registration(Uninstall(), systemctl.Manager(units.Path())).status, 0);
+  ASSERT_EQ(Registration(Install(), systemctl.ForFolder(units.Path())).status, 0);
+  ASSERT_EQ(Registration(Uninstall(), systemctl.ForFolder(units.Path())).status, 0);
   EXPECT_EQ(systemctl.calls, (std::vector<std::string>{
                                  "daemon-reload [unit]", "--quiet enable DuvaneS [unit]",
                                  "--quiet disable DuvaneS [unit]", "daemon-reload [no unit]"}));
@@ -181,7 +188,7 @@ TEST(HostRegistration, SystemdIsReloadedAndTheUnitEnabledAndDisabled) {
 TEST(HostRegistration, RefusedEnableLeavesNothingRegistered) {
   TempFolder units;
   FakeSystemctl systemctl{units.File("DuvaneS.service"), "enable", {}};
-  const Outcome outcome = Registration(Install(), systemctl.Manager(units.Path()));
+  const Outcome outcome = Registration(Install(), systemctl.ForFolder(units.Path()));
   EXPECT_NE(outcome.status, 0);
   EXPECT_EQ(outcome.err,
             "Service \"本地硬件服务\" failed to install with error: \"systemctl --quiet enable "
@@ -193,8 +200,8 @@ TEST(HostRegistration, RefusedEnableLeavesNothingRegistered) {
 TEST(HostRegistration, RefusedDisableKeepsTheUnit) {
   TempFolder units;
   FakeSystemctl systemctl{units.File("DuvaneS.service"), "disable", {}};
-  ASSERT_EQ(Registration(Install(), systemctl.Manager(units.Path())).status, 0);
-  EXPECT_NE(Registration(Uninstall(), systemctl.Manager(units.Path())).status, 0);
+  ASSERT_EQ(Registration(Install(), systemctl.ForFolder(units.Path())).status, 0);
+  EXPECT_NE(Registration(Uninstall(), systemctl.ForFolder(units.Path())).status, 0);
   EXPECT_TRUE(Exists(units.File("DuvaneS.service")));
 }
 

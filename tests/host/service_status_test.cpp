@@ -1,5 +1,3 @@
-#include "platform/service_status.h"
-
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -12,7 +10,8 @@
 #include <vector>
 
 #include "host_test_support.h"
-#include "platform/service_control.h"
+#include "platform/service_manager.h"
+#include "service/service_runner.h"
 
 namespace {
 
@@ -59,26 +58,23 @@ TEST(HostServiceStatus, ReportsReachTheServiceManager) {
   ASSERT_TRUE(systemd.Bound());
   EXPECT_EQ(ReportReady(), "");
   EXPECT_EQ(systemd.Receive(), "READY=1");
-  EXPECT_EQ(ReportStatus("Paused"), "");
+  // States that systemd does not know are not sent.
+  EXPECT_EQ(ReportState(ServiceState::PausePending), "");
+  EXPECT_EQ(ReportState(ServiceState::Paused), "");
   EXPECT_EQ(systemd.Receive(), "STATUS=Paused");
-  EXPECT_EQ(ReportStopping(), "");
+  EXPECT_EQ(ReportState(ServiceState::Running), "");
+  EXPECT_EQ(systemd.Receive(), "STATUS=Running");
+  EXPECT_EQ(ReportState(ServiceState::StopPending), "");
   EXPECT_EQ(systemd.Receive(), "STOPPING=1");
   // The service manager's library is mapped only while a report is sent.
   EXPECT_EQ(hosttest::ReadFile("/proc/self/maps").find("libsystemd"), std::string::npos);
 }
 
-TEST(HostServiceStatus, StatusTextCannotAddAssignments) {
-  NotifySocket systemd;
-  ASSERT_TRUE(systemd.Bound());
-  EXPECT_EQ(ReportStatus("Running\nREADY=1\r\nSTOPPING=1"), "");
-  EXPECT_EQ(systemd.Receive(), "STATUS=Running READY=1  STOPPING=1");
-}
-
 TEST(HostServiceStatus, WithoutServiceManagerReportsDoNothing) {
   ::unsetenv("NOTIFY_SOCKET");
   EXPECT_EQ(ReportReady(), "");
-  EXPECT_EQ(ReportStatus("Running"), "");
-  EXPECT_EQ(ReportStopping(), "");
+  EXPECT_EQ(ReportState(ServiceState::Running), "");
+  EXPECT_EQ(ReportState(ServiceState::StopPending), "");
 }
 
 // The control handler of the Windows build passes requests on through this:
@@ -96,7 +92,7 @@ TEST(ControlRequests, NoneIsDeliveredAfterTheFirstStopOrShutdown) {
   };
   for (const auto& c : cases) {
     std::vector<C> delivered;
-    const auto deliver = UpToTheStop([&](C control) { delivered.push_back(control); });
+    const auto deliver = duvane::UpToTheStop([&](C control) { delivered.push_back(control); });
     for (C control : c.sent) deliver(control);
     EXPECT_EQ(delivered, c.delivered);
   }

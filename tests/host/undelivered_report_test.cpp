@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "host_test_support.h"
-#include "platform/event_loop.h"
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 #include "service/duvane_service.h"
+#include "service/event_loop/event_loop.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ class UndeliveredReport : public ::testing::Test {
  protected:
   void SetUp() override {
     SystemLogEntries().clear();
-    loop_ = duvane::platform::EventLoop::Create([](const std::string&) {});
+    loop_ = duvane::EventLoop::Create([](const std::string&) {});
     service_ = std::make_unique<duvane::TDuvaneS>(
         duvane::ServiceSettings{0, logs_.Path() + "/", "libDuvaneTestNoSuchLibrary.so"}, *loop_);
   }
@@ -46,7 +46,7 @@ class UndeliveredReport : public ::testing::Test {
 
   hosttest::TempFolder logs_;
   hosttest::TempFolder sockets_;
-  std::unique_ptr<duvane::platform::EventLoop> loop_;
+  std::unique_ptr<duvane::EventLoop> loop_;
   std::unique_ptr<duvane::TDuvaneS> service_;
 };
 

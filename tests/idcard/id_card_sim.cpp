@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "platform/codepage.h"
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 
 namespace idcardtest {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/tone.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
+
+#include "platform/host.h"
 
 namespace {
 

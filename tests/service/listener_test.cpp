@@ -315,7 +315,7 @@ TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {
 }
 
 TEST_F(ServiceOnEphemeralPort, StartLogShowsTheBindErrorWhenThePortIsTaken) {
-  auto otherLoop = platform::EventLoop::Create([](const std::string&) {});
+  auto otherLoop = EventLoop::Create([](const std::string&) {});
   char tmpl[] = "/tmp/duvane-svc2-XXXXXX";
   std::string otherFolder = std::string(mkdtemp(tmpl)) + "/";
   TDuvaneS other(ServiceSettings{port_, otherFolder, "libDuvaneTestNoSuchLibrary.so"}, *otherLoop);

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/event_loop.h"
 #include "service/daily_log.h"
 #include "service/duvane_service.h"
+#include "service/event_loop/event_loop.h"
 #include "tests/service/gbk.h"
 #include "tests/support/private_host.h"
 
@@ -99,7 +99,7 @@ class ServiceOnEphemeralPort : public ::testing::Test {
     std::ofstream(folder_ + "photo.bin", std::ios::binary) << std::string(kPhotoBytes, '\0');
     std::ofstream(folder_ + "holder.txt") << "name=x\nphoto=" << folder_ << "photo.bin\n";
     setenv("ZETIDCARD_SIM", (folder_ + "holder.txt").c_str(), 1);
-    loop_ = platform::EventLoop::Create([this](const std::string& m) { unhandled_.push_back(m); });
+    loop_ = EventLoop::Create([this](const std::string& m) { unhandled_.push_back(m); });
     service_ = std::make_unique<TDuvaneS>(
         ServiceSettings{0, folder_, "libDuvaneTestNoSuchLibrary.so"}, *loop_);
     service_->ServiceStart();
@@ -143,7 +143,7 @@ class ServiceOnEphemeralPort : public ::testing::Test {
   }
 
   std::string folder_;
-  std::unique_ptr<platform::EventLoop> loop_;
+  std::unique_ptr<EventLoop> loop_;
   std::unique_ptr<TDuvaneS> service_;
   std::vector<std::string> unhandled_;
   std::thread thread_;

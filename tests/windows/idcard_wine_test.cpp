@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 #include "platform/windows/fault_guard.h"
 #include "service/idcard/get_pid_command.h"
 #include "service/request_handler.h"

@@ -24,14 +24,15 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/dynamic_library.h"
-#include "platform/event_loop.h"
 #include "platform/process_info.h"
 #include "platform/windows/fault_guard.h"
 #include "platform/windows/wide_text.h"
+#include "service/event_loop/event_loop.h"
 #include "tests/service/broken_utf8_cases.h"
 
 namespace {
 
+using namespace duvane;
 using namespace duvane::platform;
 
 // This program runs from test-bin/; the shipped files are in bin/ beside it.

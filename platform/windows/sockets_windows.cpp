@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/socket_system.h"
+#include "platform/sockets.h"
 #include "platform/windows/wide_text.h"
 
 namespace duvane::platform {

@@ -53,14 +53,14 @@
 #include <string>
 #include <string_view>
 
-namespace duvane::platform {
+namespace duvane {
 
 // The most one read event carries, so that no read is unbounded.
 inline constexpr size_t kMaxReadBytes = 64 * 1024;
 // The most a connection keeps unsent.
 inline constexpr size_t kMaxUnsentBytes = 1024 * 1024;
 
-enum class SocketErrorKind { General, Send, Receive, Connect, Disconnect, Accept };
+enum class SocketErrorKind { General, Send, Receive };
 
 // One accepted connection. Valid only inside the handler call that received
 // it; the loop releases it after it is closed.
@@ -123,4 +123,4 @@ class EventLoop {
   virtual void CallEvery(std::chrono::milliseconds period, std::function<void()> task) = 0;
 };
 
-}  // namespace duvane::platform
+}  // namespace duvane

@@ -3,10 +3,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <initializer_list>
+#include <thread>
 
-#include "platform/clock.h"
-#include "platform/tone.h"
+#include "platform/host.h"
 
 namespace duvane::platform {
 namespace {
@@ -28,11 +29,20 @@ int OpenSpeakerConsole() {
 
 }  // namespace
 
+const char* const kLogFolder = "/var/log/duvane/";
+const char* const kReaderLibraryFile = "libVelmora.so";
+const char* const kIdCardLibraryFile = "libZetIDCardAPI.so";
+const char* const kIdCardHelperFile = "duvane-idcard";
+const char* const kServiceRegistry = "/etc/systemd/system";
+
+// Terminals here show UTF-8, and streams never change line ends.
+void PrepareConsoleOutput() {}
+
 void Beep(uint32_t frequencyHz, uint32_t durationMs) {
   const int fd = frequencyHz > 0 ? OpenSpeakerConsole() : -1;
   if (fd >= 0) ioctl(fd, KIOCSOUND, static_cast<unsigned long>(kSpeakerClockHz / frequencyHz));
   // Callers rely on the pause whether or not a tone sounds.
-  SleepMs(durationMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(durationMs));
   if (fd >= 0) {
     ioctl(fd, KIOCSOUND, 0);
     close(fd);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/system_log.h"
+#include "platform/service_manager.h"
 
 namespace duvane::platform {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/console.h"
+#include "platform/host.h"
 
 namespace duvane::platform {
 namespace {
@@ -23,6 +23,12 @@ void RestoreConsoleCodePage() {
 
 }  // namespace
 
+const char* const kLogFolder = "C:\\";
+const char* const kReaderLibraryFile = "Velmora.dll";
+const char* const kIdCardLibraryFile = "ZetIDCardAPI.dll";
+const char* const kIdCardHelperFile = "";
+const char* const kServiceRegistry = "";
+
 void PrepareConsoleOutput() {
   // The messages carry their own CR LF where they have one.
   _setmode(_fileno(stdout), _O_BINARY);
@@ -33,6 +39,15 @@ void PrepareConsoleOutput() {
   if (codePageBefore != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
     std::atexit(RestoreConsoleCodePage);
   }
+}
+
+void Beep(uint32_t frequencyHz, uint32_t durationMs) {
+  const DWORD started = GetTickCount();
+  ::Beep(frequencyHz, durationMs);
+  // Where no sound device plays the tone, Beep may return at once; callers
+  // rely on the pause.
+  const DWORD elapsed = GetTickCount() - started;
+  if (elapsed < durationMs) Sleep(durationMs - elapsed);
 }
 
 }  // namespace duvane::platform

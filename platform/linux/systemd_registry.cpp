@@ -1,15 +1,26 @@
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
 
-#include "platform/service_registration.h"
+#include "platform/linux/systemd.h"
+
+extern char** environ;
 
 namespace duvane::platform {
 namespace {
+
+// The failures that a user meets most, in the service control manager's
+// words and numbers, so that they read the same on every system.
+constexpr std::string_view kServiceExistsError =
+    "System Error.  Code: 1073.\r\nThe specified service already exists.";
+constexpr std::string_view kServiceMissingError =
+    "System Error.  Code: 1060.\r\nThe specified service does not exist as an installed service.";
 
 std::string UnitFilePath(const std::string& folder, std::string_view serviceName) {
   std::string path = folder;
@@ -87,10 +98,27 @@ std::string WriteNewFile(const std::string& path, std::string_view content) {
   return error;
 }
 
-// Undoes a registration that systemd refused, so that installing again works.
-void ForgetUnit(const ServiceManager& manager, const std::string& path) {
-  ::unlink(path.c_str());
-  manager.systemctl({"daemon-reload"});
+std::string CommandText(const std::vector<std::string>& arguments) {
+  std::string text = "systemctl";
+  for (const std::string& argument : arguments) text += " " + argument;
+  return text;
+}
+
+std::string WaitForExit(pid_t child, const std::vector<std::string>& arguments) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return CommandText(arguments) + ": " + std::strerror(errno);
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  if (WIFEXITED(status)) {
+    return CommandText(arguments) + " exited with status " + std::to_string(WEXITSTATUS(status));
+  }
+  return CommandText(arguments) + " was ended by signal " + std::to_string(WTERMSIG(status));
+}
+
+bool SystemdIsRunning() {
+  struct stat info {};
+  return ::stat("/run/systemd/system", &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // The sandbox costs the service nothing: it reads cards through pcscd's Unix
@@ -126,14 +154,85 @@ constexpr std::string_view kSandbox =
     "SystemCallFilter=~@privileged @resources\n"
     "SystemCallErrorNumber=EPERM\n";
 
+class UnitFolderRegistry final : public ServiceRegistry {
+ public:
+  UnitFolderRegistry(std::string unitFolder, SystemctlRunner systemctl)
+      : unitFolder_(std::move(unitFolder)), systemctl_(std::move(systemctl)) {}
+
+  std::string Reach() override {
+    struct stat info {};
+    if (::stat(unitFolder_.c_str(), &info) != 0) return SystemError(errno);
+    if (!S_ISDIR(info.st_mode)) return SystemError(ENOTDIR);
+    if (::access(unitFolder_.c_str(), W_OK | X_OK) != 0) return SystemError(errno);
+    return {};
+  }
+
+  std::string Install(const ServiceDefinition& service) override {
+    if (std::string problem = CheckProgramPath(service.programPath); !problem.empty()) {
+      return problem;
+    }
+    const std::string path = UnitFilePath(unitFolder_, service.name);
+    if (std::string error = WriteNewFile(path, UnitFileText(service)); !error.empty()) return error;
+    if (!systemctl_) return {};
+
+    std::string error = systemctl_({"daemon-reload"});
+    if (error.empty()) error = systemctl_({"--quiet", "enable", service.name});
+    if (!error.empty()) {
+      // Undone, so that installing again works.
+      ::unlink(path.c_str());
+      systemctl_({"daemon-reload"});
+    }
+    return error;
+  }
+
+  std::string Uninstall(std::string_view serviceName) override {
+    const std::string path = UnitFilePath(unitFolder_, serviceName);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
+    }
+    if (systemctl_) {
+      std::string error = systemctl_({"--quiet", "disable", std::string(serviceName)});
+      if (!error.empty()) return error;
+    }
+    if (::unlink(path.c_str()) != 0) {
+      return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
+    }
+    // The unit is gone either way; a failed reload only leaves systemd with a
+    // stale copy until its next reload.
+    if (systemctl_) systemctl_({"daemon-reload"});
+    return {};
+  }
+
+ private:
+  std::string unitFolder_;
+  SystemctlRunner systemctl_;
+};
+
 }  // namespace
 
-std::string ReachServiceManager(const ServiceManager& manager) {
-  struct stat info {};
-  if (::stat(manager.unitFolder.c_str(), &info) != 0) return SystemError(errno);
-  if (!S_ISDIR(info.st_mode)) return SystemError(ENOTDIR);
-  if (::access(manager.unitFolder.c_str(), W_OK | X_OK) != 0) return SystemError(errno);
-  return {};
+std::string RunSystemctl(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  std::string program = "systemctl";
+  argv.push_back(program.data());
+  std::vector<std::string> copies = arguments;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  pid_t child = 0;
+  const int error = ::posix_spawnp(&child, "systemctl", nullptr, nullptr, argv.data(), environ);
+  if (error != 0) return "cannot run systemctl: " + std::string(std::strerror(error));
+  return WaitForExit(child, arguments);
+}
+
+std::unique_ptr<ServiceRegistry> SystemdRegistry(std::string unitFolder,
+                                                 SystemctlRunner systemctl) {
+  return std::make_unique<UnitFolderRegistry>(std::move(unitFolder), std::move(systemctl));
+}
+
+std::unique_ptr<ServiceRegistry> ServiceRegistry::Open(const std::string& place) {
+  return SystemdRegistry(place,
+                         SystemdIsRunning() ? SystemctlRunner(RunSystemctl) : SystemctlRunner());
 }
 
 std::string UnitFileText(const ServiceDefinition& service) {
@@ -157,39 +256,6 @@ std::string UnitFileText(const ServiceDefinition& service) {
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";
-}
-
-std::string InstallService(const ServiceManager& manager, const ServiceDefinition& service) {
-  if (std::string problem = CheckProgramPath(service.programPath); !problem.empty()) {
-    return problem;
-  }
-  const std::string path = UnitFilePath(manager.unitFolder, service.name);
-  if (std::string error = WriteNewFile(path, UnitFileText(service)); !error.empty()) return error;
-  if (!manager.systemctl) return {};
-
-  std::string error = manager.systemctl({"daemon-reload"});
-  if (error.empty()) error = manager.systemctl({"--quiet", "enable", service.name});
-  if (!error.empty()) ForgetUnit(manager, path);
-  return error;
-}
-
-std::string UninstallService(const ServiceManager& manager, std::string_view serviceName) {
-  const std::string path = UnitFilePath(manager.unitFolder, serviceName);
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) {
-    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
-  }
-  if (manager.systemctl) {
-    std::string error = manager.systemctl({"--quiet", "disable", std::string(serviceName)});
-    if (!error.empty()) return error;
-  }
-  if (::unlink(path.c_str()) != 0) {
-    return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
-  }
-  // The unit is gone either way; a failed reload only leaves systemd with a
-  // stale copy until its next reload.
-  if (manager.systemctl) manager.systemctl({"daemon-reload"});
-  return {};
 }
 
 }  // namespace duvane::platform

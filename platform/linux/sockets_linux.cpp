@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/socket_system.h"
+#include "platform/sockets.h"
 
 namespace duvane::platform {
 

@@ -1,4 +1,5 @@
-// What sockets do differently on each system: the error numbers that the log
+// What sockets do differently on each system, for the service's event loop
+// (service/event_loop/, on Asio for both): the error numbers that the log
 // shows are the Windows Sockets numbers everywhere, a listener's address
 // reuse means different things, and the systems keep the order of a clean
 // close and a reset after it differently.
