@@ -50,7 +50,20 @@ void DailyLog::WriteLog(std::string_view message) const {
   // One reading of the clock names the file and stamps the line, so a line
   // always lands in the file of the date it carries.
   const platform::LocalTime now = clock_();
-  file_->Append(PathFor(now), FormatLogLine(now, message, timeSeparator_));
+  const std::string& path = PathFor(now);
+  if (!batching_) {
+    file_->Append(path, FormatLogLine(now, message, timeSeparator_));
+    return;
+  }
+  if (!held_.empty() && heldPath_ != path) WriteHeld();
+  heldPath_ = path;
+  held_ += FormatLogLine(now, message, timeSeparator_);
+}
+
+void DailyLog::WriteHeld() const {
+  if (held_.empty()) return;
+  file_->Append(heldPath_, held_);
+  held_.clear();
 }
 
 const std::string& DailyLog::PathFor(const platform::LocalTime& time) const {

@@ -102,8 +102,17 @@ void TDuvaneS::OnClientError(Connection& c, SocketErrorKind, int& errorCode) {
 }
 
 void TDuvaneS::OnClientRead(Connection& c, std::string_view received) {
-  std::optional<std::string> reply = ServerSocket1ClientRead(
-      received, c.Handle(), log_, [this](size_t index) { return RunCommand(index); });
+  // The request's lines reach the file in one write, before a command runs:
+  // a card read can take seconds, and whoever watches the log sees what the
+  // service is busy with.
+  std::optional<DailyLog::Batch> requestLines;
+  requestLines.emplace(log_);
+  const std::optional<std::string> reply =
+      ServerSocket1ClientRead(received, c.Handle(), log_, [&](size_t index) {
+        requestLines.reset();
+        return RunCommand(index);
+      });
+  requestLines.reset();
   if (reply) c.Send(*reply);
 }
 

@@ -205,5 +205,24 @@ TEST_F(DailyLogFile, MidnightStartsTheNewFileAndLetsGoOfTheOld) {
   EXPECT_EQ(OpenFiles().size(), openBefore);  // nothing leaked
 }
 
+TEST_F(DailyLogFile, ABatchReachesTheFileWhenItEndsAndEachLineInItsDaysFile) {
+  platform::LocalTime now = kLastSecond;
+  DailyLog log(root_ + "/", [&] { return now; });
+  {
+    const DailyLog::Batch outer(log);
+    log.WriteLog("a");
+    { const DailyLog::Batch inner(log); }
+    log.WriteLog("b");
+    EXPECT_EQ(Read(root_ + "/20240305.txt"), "");
+    now = {2024, 3, 6, 0, 0, 0};
+    log.WriteLog("c");
+    EXPECT_EQ(Read(root_ + "/20240305.txt"), "2024-03-05 23:59:59 a\r\n2024-03-05 23:59:59 b\r\n");
+    EXPECT_EQ(Read(root_ + "/20240306.txt"), "");
+  }
+  EXPECT_EQ(Read(root_ + "/20240306.txt"), "2024-03-06 00:00:00 c\r\n");
+  log.WriteLog("d");
+  EXPECT_EQ(Read(root_ + "/20240306.txt"), "2024-03-06 00:00:00 c\r\n2024-03-06 00:00:00 d\r\n");
+}
+
 }  // namespace
 }  // namespace duvane
