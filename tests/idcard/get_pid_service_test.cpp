@@ -7,19 +7,21 @@
 #include <memory>
 
 #include "tests/service/gbk.h"
-#include "tests/support/private_host.h"
+#include "tests/support/private_host_test.h"
+#include "tests/support/service_program.h"
 
 namespace {
 
 using testsupport::Client;
+using testsupport::kServicePort;
 
-constexpr uint16_t kServicePort = 10240;
 const std::string kRequest = "GET /GETPID?x=1 HTTP/1.1\r\nHost: localhost\r\n\r\n";
 
-class GetPidServiceTest : public ::testing::Test {
+class GetPidServiceTest : public testsupport::PrivateHostTest {
  protected:
   void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for a private network";
+    PrivateHostTest::SetUp();
+    if (IsSkipped()) return;
     std::string pattern = (std::filesystem::temp_directory_path() / "getpid-svc-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
@@ -36,9 +38,9 @@ class GetPidServiceTest : public ::testing::Test {
   void StartService(bool simulation) {
     std::map<std::string, std::string> env{{"ZETIDCARD_CALLLOG", CallLogPath()}};
     if (simulation) env["ZETIDCARD_SIM"] = (folder_ / "holder.txt").string();
-    service_ = std::make_unique<testsupport::Process>(testsupport::BinFolder() + "/SDuvane",
-                                                      std::vector<std::string>{}, env);
-    ASSERT_TRUE(testsupport::WaitForListening(kServicePort));
+    service_ = std::make_unique<testsupport::ServiceProgram>(
+        testsupport::ProgramOptions{.env = std::move(env)});
+    ASSERT_TRUE(service_->Ready()) << service_->Error();
   }
 
   // The stand-in reads the holder file at every reader look-up, so a test
@@ -66,7 +68,7 @@ class GetPidServiceTest : public ::testing::Test {
   }
 
   std::filesystem::path folder_;
-  std::unique_ptr<testsupport::Process> service_;
+  std::unique_ptr<testsupport::ServiceProgram> service_;
 };
 
 TEST_F(GetPidServiceTest, WithoutSimulationNoReaderIsFound) {
@@ -96,8 +98,7 @@ TEST_F(GetPidServiceTest, FailuresAnswerWithTheirCodesOnOneConnection) {
   WriteHolder("findfaults=1\n");
   client.Send(kRequest);
   const std::string failed = G("处理数据异常：identity-card library, Zet_FindUSBReader: ");
-  EXPECT_TRUE(testsupport::Eventually(
-      [&] { return testsupport::ReadTodaysLog().find(failed) != std::string::npos; }));
+  EXPECT_TRUE(service_->LogHas(failed));
   WriteHolder("noreader=1\n");
   EXPECT_EQ(Ask(client), "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
 }

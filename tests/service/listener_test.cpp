@@ -197,7 +197,7 @@ TEST_F(ServiceOnEphemeralPort, StopDropsConnectionsWithoutDisconnectLines) {
     size_t first = log.find(G("连入"));
     return first != std::string::npos && log.find(G("连入"), first + 1) != std::string::npos;
   }));
-  Stop();
+  ASSERT_TRUE(service_->Stop());
   EXPECT_TRUE(a.PeerClosed(2s));
   EXPECT_TRUE(b.PeerClosed(2s));
   std::string log = Log();
@@ -206,14 +206,13 @@ TEST_F(ServiceOnEphemeralPort, StopDropsConnectionsWithoutDisconnectLines) {
 }
 
 TEST_F(ServiceOnEphemeralPort, PausedServiceAnswersNothingUntilContinued) {
-  Control(platform::ServiceControl::Pause);
-  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+  ASSERT_TRUE(service_->Pause());
   Client first(port_), second(port_);
   first.Send("GET /foo?x HTTP/1.1\r\n\r\n");
   second.Send("GET /foo?x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(first.ReadFor(300ms), "");
   EXPECT_EQ(Log().find(G("连入")), std::string::npos);
-  Control(platform::ServiceControl::Continue);
+  ASSERT_TRUE(service_->Continue());
   EXPECT_EQ(first.ReadReply(), ExpectedReply(kUnknownFoo));
   EXPECT_EQ(second.ReadReply(), ExpectedReply(kUnknownFoo));
 }
@@ -258,7 +257,7 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
   GTEST_SKIP() << "not under the sanitizers";
 #endif
   clockid_t loopClock{};
-  ASSERT_EQ(pthread_getcpuclockid(thread_.native_handle(), &loopClock), 0);
+  ASSERT_EQ(pthread_getcpuclockid(service_->Thread().native_handle(), &loopClock), 0);
   const auto loopCpu = [&] {
     timespec t{};
     clock_gettime(loopClock, &t);
@@ -267,8 +266,10 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
   // Whether the loop has reported a failed accept (read on its thread).
   const auto acceptFailed = [&] {
     auto seen = std::make_shared<std::atomic<int>>(-1);
-    loop_->Post([this, seen] {
-      *seen = std::any_of(unhandled_.begin(), unhandled_.end(), [](const std::string& m) {
+    const testsupport::InProcessService& service = *service_;
+    service_->Loop().Post([&service, seen] {
+      const std::vector<std::string>& unhandled = service.Unhandled();
+      *seen = std::any_of(unhandled.begin(), unhandled.end(), [](const std::string& m) {
         return m.find("on API 'accept'") != std::string::npos;
       });
     });
@@ -281,15 +282,14 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
     waiting.emplace(port_);
     ASSERT_TRUE(waiting->Connected());
     ASSERT_TRUE(Eventually(acceptFailed));
-    Control(platform::ServiceControl::Pause);
-    ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+    ASSERT_TRUE(service_->Pause());
     // A measuring window, not a wait for an event.
     const auto cpuBefore = loopCpu();
     const size_t heapBefore = mallinfo2().uordblks;
     std::this_thread::sleep_for(1s);
     EXPECT_LT(loopCpu() - cpuBefore, 50ms);
     EXPECT_LT(mallinfo2().uordblks, heapBefore + 64 * 1024);
-    Control(platform::ServiceControl::Continue);
+    ASSERT_TRUE(service_->Continue());
   }
   waiting->Send("GET /foo?x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(waiting->ReadReply(), ExpectedReply(kUnknownFoo));
@@ -297,8 +297,8 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
 
 // The machine is going down: the loop ends, and no stop line is written.
 TEST_F(ServiceOnEphemeralPort, ShutdownEndsTheServiceWithoutTheStopSequence) {
-  Control(platform::ServiceControl::Shutdown);
-  thread_.join();
+  service_->Control(platform::ServiceControl::Shutdown);
+  service_->Thread().join();
   EXPECT_NE(Log().find(G("服务侦听开始启动")), std::string::npos);
   EXPECT_EQ(Log().find(G("服务侦听停止")), std::string::npos);
 }
@@ -306,33 +306,25 @@ TEST_F(ServiceOnEphemeralPort, ShutdownEndsTheServiceWithoutTheStopSequence) {
 TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {
   // Shared: the loop may still call the task after this test body ends.
   auto calls = std::make_shared<std::atomic<int>>(0);
-  loop_->Post([this, calls] { loop_->CallEvery(5ms, [calls] { ++*calls; }); });
+  EventLoop& loop = service_->Loop();
+  loop.Post([&loop, calls] { loop.CallEvery(5ms, [calls] { ++*calls; }); });
   EXPECT_TRUE(Eventually([&] { return *calls >= 2; }));
-  Control(platform::ServiceControl::Pause);
-  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+  ASSERT_TRUE(service_->Pause());
   const int before = *calls;
   EXPECT_TRUE(Eventually([&] { return *calls >= before + 2; }));
 }
 
 TEST_F(ServiceOnEphemeralPort, StartLogShowsTheBindErrorWhenThePortIsTaken) {
-  auto otherLoop = EventLoop::Create([](const std::string&) {});
-  char tmpl[] = "/tmp/duvane-svc2-XXXXXX";
-  std::string otherFolder = std::string(mkdtemp(tmpl)) + "/";
-  TDuvaneS other(ServiceSettings{port_, otherFolder, "libDuvaneTestNoSuchLibrary.so"}, *otherLoop);
-  other.ServiceStart();
-  EXPECT_FALSE(otherLoop->Active());
-  std::ifstream in(otherFolder + LogFileName(platform::NowLocal()), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
+  testsupport::InProcessService other({.port = port_});
+  EXPECT_FALSE(other.Loop().Active());
   const std::string expected = G("服务侦听启动异常：") +
                                "Windows socket error: Address already in use (10048), on API "
                                "'bind'\r\n";
-  std::string log = s.str();
+  std::string log = other.Log();
   size_t failed = log.find(expected);
   EXPECT_NE(failed, std::string::npos) << log;
   EXPECT_LT(failed, log.find(G("服务侦听开始启动")));
   EXPECT_LT(log.find(G("服务侦听开始启动")), log.find(G("加载动态库失败")));
-  std::filesystem::remove_all(otherFolder);
 }
 
 }  // namespace

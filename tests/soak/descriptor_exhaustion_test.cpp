@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 namespace {
 
@@ -24,7 +24,6 @@ TEST_F(SoakDescriptors, ExhaustionNeitherSpinsNorSticks) {
   auto service = StartService();
   ASSERT_TRUE(service);
   const pid_t pid = service->Pid();
-  // The probe connection of the start may still be on its way out.
   ASSERT_TRUE(testsupport::Eventually([&] { return AcceptedConnections(pid) == 0; }));
   // A descriptor the service holds only for a moment (the log file, a status
   // report's socket) must not count as resting: take the least of a few looks.

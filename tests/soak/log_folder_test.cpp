@@ -8,7 +8,7 @@
 #include <fstream>
 #include <functional>
 
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "sim_reader.h"
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 namespace {
 

@@ -84,9 +84,11 @@ bool EnterPrivateHost() {
 
 std::string ServiceLogFolder() { return kLogFolder; }
 
-std::string ReadTodaysLog() {
-  return ReadFile(std::string(kLogFolder) + TodayAs("%04d%02d%02d.txt"));
-}
+std::string TodaysLogName() { return TodayAs("%04d%02d%02d.txt"); }
+
+std::string TodaysLogPath() { return std::string(kLogFolder) + TodaysLogName(); }
+
+std::string ReadTodaysLog() { return ReadFile(TodaysLogPath()); }
 
 void ClearLogFolder() {
   std::error_code ec;
@@ -99,7 +101,8 @@ std::string BinFolder() {
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return "";
   // Test programs live in <build>/tests/...; the programs in <build>/bin.
-  std::filesystem::path dir = std::filesystem::path(std::string(self, static_cast<size_t>(n))).parent_path();
+  std::filesystem::path dir =
+      std::filesystem::path(std::string(self, static_cast<size_t>(n))).parent_path();
   for (; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
     if (std::filesystem::exists(dir / "bin" / "SDuvane")) return (dir / "bin").string();
   }
@@ -200,7 +203,8 @@ namespace {
 
 // Reads what arrives until `deadline`; false when the peer closed or failed.
 bool ReadSome(int fd, std::string& into, std::chrono::steady_clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
   if (left.count() <= 0) return false;
   pollfd p{fd, POLLIN, 0};
   if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;

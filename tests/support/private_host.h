@@ -22,7 +22,10 @@ bool EnterPrivateHost();
 
 // The folder that the service's fixed log folder shows inside the private host.
 std::string ServiceLogFolder();
-// Today's log file content (raw bytes, GBK, CR LF), or "" when missing.
+// The name of today's log file, "yyyymmdd.txt".
+std::string TodaysLogName();
+// Today's log file there, and its content (raw bytes, GBK, CR LF) or "".
+std::string TodaysLogPath();
 std::string ReadTodaysLog();
 // Removes every file from the log folder.
 void ClearLogFolder();

@@ -6,49 +6,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/clock.h"
 #include "tests/service/gbk.h"
-#include "tests/support/notify_socket.h"
-#include "tests/support/private_host.h"
+#include "tests/support/private_host_test.h"
+#include "tests/support/service_program.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace testsupport;
 
-constexpr uint16_t kPort = 10240;
+constexpr uint16_t kPort = kServicePort;
 
-class ServiceBinary : public ::testing::Test {
+class ServiceBinary : public PrivateHostTest {
  protected:
-  void SetUp() override {
-    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    ClearLogFolder();
-  }
-
   // Starts the program with no reader service reachable and waits until it
   // reports its start sequence done.
-  std::unique_ptr<Process> Start() {
-    std::map<std::string, std::string> env = {
-        {"PCSCLITE_CSOCK_NAME", "/tmp/duvane-no-pcscd/pcscd.comm"},
-        {"NOTIFY_SOCKET", notify_.Path()}};
-    auto p = std::make_unique<Process>(BinFolder() + "/SDuvane", std::vector<std::string>{}, env);
-    EXPECT_TRUE(notify_.WaitFor("READY=1", 10s));
-    return p;
+  static std::unique_ptr<ServiceProgram> Start() {
+    auto service = std::make_unique<ServiceProgram>(
+        ProgramOptions{.env = {{"PCSCLITE_CSOCK_NAME", "/tmp/duvane-no-pcscd/pcscd.comm"}}});
+    EXPECT_TRUE(service->Ready()) << service->Error();
+    return service;
   }
 
-  NotifySocket notify_;
-
-  bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
+  static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
     return Eventually([&] { return ReadTodaysLog().find(gbk) != std::string::npos; }, timeout);
   }
 };
-
-std::string Today() {
-  auto t = duvane::platform::NowLocal();
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-  return buf;
-}
 
 TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
   auto service = Start();
@@ -58,13 +41,7 @@ TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
   ASSERT_TRUE(reply);
   const std::string body =
       "cb({\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"})";
-  EXPECT_EQ(*reply,
-            "HTTP/1.1 200 OK \r\nDate: " + Today() +
-                " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
-                "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
-                "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
-                "Content-Length: " +
-                std::to_string(body.size()) + " \r\n\r\n" + body);
+  EXPECT_EQ(*reply, ExpectedReply(body));
   EXPECT_FALSE(client.PeerClosed(100ms));
 
   std::string log = ReadTodaysLog();
@@ -78,7 +55,7 @@ TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
     EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line;
   }
   // Every line starts with the 20-character timestamp.
-  EXPECT_EQ(log.substr(0, 11), Today() + " ");
+  EXPECT_EQ(log.substr(0, 11), TodaysDate() + " ");
   EXPECT_EQ(log[19], ' ');
 }
 
@@ -86,8 +63,7 @@ TEST_F(ServiceBinary, StopBySignalLogsTheStopAndNoDisconnects) {
   auto service = Start();
   Client open(kPort);
   ASSERT_TRUE(LogHas(G("连入;SocketID = ")));
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(10s), 0);
+  EXPECT_TRUE(service->Stop());
   EXPECT_TRUE(open.PeerClosed(2s));
   std::string log = ReadTodaysLog();
   EXPECT_NE(log.find(G("服务侦听停止") + "\r\n"), std::string::npos);
@@ -112,21 +88,19 @@ TEST_F(ServiceBinary, RunsWithoutListeningWhenThePortIsTaken) {
                "Windows socket error: Address already in use (10048), on API 'bind'\r\n");
   EXPECT_NE(error, std::string::npos) << log;
   EXPECT_LT(error, log.find(G("服务侦听开始启动")));
-  EXPECT_FALSE(service->Wait(200ms).has_value());  // still running
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(10s), 0);
+  EXPECT_FALSE(service->Program().Wait(200ms).has_value());  // still running
+  EXPECT_TRUE(service->Stop());
   close(blocker);
 }
 
 TEST_F(ServiceBinary, PauseHoldsConnectionsInTheBacklogUntilContinue) {
   auto service = Start();
-  service->Signal(SIGUSR1);
-  ASSERT_TRUE(notify_.WaitFor("STATUS=Paused"));
+  ASSERT_TRUE(service->Pause());
   Client waiting(kPort);
   waiting.Send("GET /foo?x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(waiting.ReadFor(300ms), "");
   EXPECT_EQ(ReadTodaysLog().find(G("连入")), std::string::npos);
-  service->Signal(SIGUSR2);
+  ASSERT_TRUE(service->Continue());
   auto reply = waiting.ReadReply(5s);
   ASSERT_TRUE(reply);
   EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}");

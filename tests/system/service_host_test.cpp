@@ -13,16 +13,14 @@
 
 #include "sim_reader.h"
 #include "tests/service/gbk.h"
-#include "tests/support/notify_socket.h"
-#include "tests/support/private_host.h"
+#include "tests/support/private_host_test.h"
+#include "tests/support/service_program.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace testsupport;
 namespace fs = std::filesystem;
-
-constexpr uint16_t kPort = 10240;
 
 // A folder holding a copy of the program, its identity-card helper, the
 // identity-card library unless left out and, when given, a file installed as
@@ -50,11 +48,11 @@ std::string Stub(const std::string& variant) {
   return BinFolder() + "/libhost_stub_" + variant + ".so";
 }
 
-class ServiceHost : public ::testing::Test {
+class ServiceHost : public PrivateHostTest {
  protected:
   void SetUp() override {
-    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    ClearLogFolder();
+    PrivateHostTest::SetUp();
+    if (IsSkipped()) return;
     char tmpl[] = "/tmp/duvane-calls-XXXXXX";
     int fd = mkstemp(tmpl);
     close(fd);
@@ -62,20 +60,11 @@ class ServiceHost : public ::testing::Test {
   }
   void TearDown() override { unlink(callLog_.c_str()); }
 
-  std::unique_ptr<Process> Start(const std::string& program,
-                                 std::map<std::string, std::string> env = {}) {
-    env.emplace("NOTIFY_SOCKET", notify_.Path());
-    env.emplace("HOST_STUB_CALL_LOG", callLog_);
-    auto p = std::make_unique<Process>(program, std::vector<std::string>{}, env);
-    EXPECT_TRUE(notify_.WaitFor("READY=1"));
-    return p;
-  }
-
-  std::string Body(const std::string& command) {
-    Client client(kPort);
-    client.Send("GET /" + command + "?x HTTP/1.1\r\n\r\n");
-    auto reply = client.ReadReply(10s);
-    return reply ? BodyOf(*reply) : "(no reply)";
+  std::unique_ptr<ServiceProgram> Start(const std::string& program) {
+    auto service = std::make_unique<ServiceProgram>(
+        ProgramOptions{.program = program, .env = {{"HOST_STUB_CALL_LOG", callLog_}}});
+    EXPECT_TRUE(service->Ready()) << service->Error();
+    return service;
   }
 
   std::string Calls() const {
@@ -101,7 +90,6 @@ class ServiceHost : public ::testing::Test {
     }
   }
 
-  NotifySocket notify_;
   std::string callLog_;
 };
 
@@ -117,11 +105,10 @@ const std::string kReadFailedSn =
 TEST_F(ServiceHost, WithoutTheLibraryItLogsTheLoadFailureAndAnswers0200) {
   Installation install("");
   auto service = Start(install.Program());
-  EXPECT_EQ(Body("getcardno"), kNoReaderNo);
-  EXPECT_EQ(Body("getcardsn"), kNoReaderSn);
+  EXPECT_EQ(service->Body("getcardno"), kNoReaderNo);
+  EXPECT_EQ(service->Body("getcardsn"), kNoReaderSn);
   ExpectInOrder(ReadTodaysLog(), {G("服务侦听开始启动") + "\r\n", G("加载动态库失败") + "\r\n"});
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_TRUE(service->Stop());
 }
 
 // As a program that imports a library which is missing, the service does
@@ -140,11 +127,10 @@ TEST_F(ServiceHost, IncompleteLibraryIsNotOpenedAtStartButLazilyOnFirstUse) {
   std::string log = ReadTodaysLog();
   ExpectInOrder(log, {G("服务侦听开始启动") + "\r\n", G("动态库函数不完整") + "\r\n"});
   EXPECT_EQ(log.find(G("打开370读卡器")), std::string::npos);
-  EXPECT_EQ(Body("getcardno"),
+  EXPECT_EQ(service->Body("getcardno"),
             "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"}");
   EXPECT_NE(ReadTodaysLog().find(G("打开370读卡器成功！") + "\r\n"), std::string::npos);
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_TRUE(service->Stop());
   EXPECT_EQ(Count(Calls(), "ReadCard_Init"), 1u);
   EXPECT_EQ(Count(Calls(), "ReadCard_Exit"), 1u);
 }
@@ -152,9 +138,8 @@ TEST_F(ServiceHost, IncompleteLibraryIsNotOpenedAtStartButLazilyOnFirstUse) {
 TEST_F(ServiceHost, ReaderThatNeverOpensIsRetriedAndNeverClosed) {
   Installation install(Stub("init_zero"));
   auto service = Start(install.Program());
-  EXPECT_EQ(Body("getcardsn"), kNoReaderSn);
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_EQ(service->Body("getcardsn"), kNoReaderSn);
+  EXPECT_TRUE(service->Stop());
   std::string log = ReadTodaysLog();
   EXPECT_EQ(Count(log, G("打开370读卡器失败！")), 2u);  // at start and on the command
   EXPECT_EQ(Count(Calls(), "ReadCard_Exit"), 0u);
@@ -181,9 +166,9 @@ const std::string kDemoSerial =
 
 TEST_F(ServiceWithSimulatedReader, GoodCardGivesItsNumberAndSerial) {
   auto service = Start(BinFolder() + "/SDuvane");
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  EXPECT_EQ(Body("GetCardSN"), kDemoSerial);
-  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
+  EXPECT_EQ(service->Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service->Body("GetCardSN"), kDemoSerial);
+  EXPECT_EQ(service->Body("getcardsn"), kDemoSerial);
   std::string log = ReadTodaysLog();
   // Opened once at start; the later commands open nothing and log nothing of their own.
   EXPECT_EQ(Count(log, G("打开370读卡器成功！")), 1u);
@@ -196,8 +181,8 @@ TEST_F(ServiceWithSimulatedReader, WrongCheckValueFailsOnlyTheNumber) {
   card.blocks[2][15] ^= 0x01;
   reader().InsertCard(card);
   auto service = Start(BinFolder() + "/SDuvane");
-  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
-  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
+  EXPECT_EQ(service->Body("getcardno"), kReadFailedNo);
+  EXPECT_EQ(service->Body("getcardsn"), kDemoSerial);
 }
 
 TEST_F(ServiceWithSimulatedReader, NoCardFailsAndACardLaterIsRead) {
@@ -206,24 +191,23 @@ TEST_F(ServiceWithSimulatedReader, NoCardFailsAndACardLaterIsRead) {
   auto service = Start(BinFolder() + "/SDuvane");
   // Without a card the open returns the PC/SC error, which still counts as open.
   EXPECT_NE(ReadTodaysLog().find(G("打开370读卡器成功！")), std::string::npos);
-  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
-  EXPECT_EQ(Body("getcardsn"), kReadFailedSn);
+  EXPECT_EQ(service->Body("getcardno"), kReadFailedNo);
+  EXPECT_EQ(service->Body("getcardsn"), kReadFailedSn);
   reader().InsertCard(simreader::DemoCard());
   ASSERT_TRUE(reader().WaitForCard(true, 5s));
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service->Body("getcardno"), kDemoNumber);
 }
 
 TEST_F(ServiceWithSimulatedReader, UnpluggedReaderFailsAndRecoversAfterReplug) {
   auto service = Start(BinFolder() + "/SDuvane");
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service->Body("getcardno"), kDemoNumber);
   reader().Unplug();
   ASSERT_TRUE(reader().WaitForUnplugged(5s));
-  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
+  EXPECT_EQ(service->Body("getcardno"), kReadFailedNo);
   reader().Plug();
   ASSERT_TRUE(reader().WaitForCard(true, 5s));
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_EQ(service->Body("getcardno"), kDemoNumber);
+  EXPECT_TRUE(service->Stop());
 }
 
 // The service in the view that its unit's sandbox gives it (read-only system
@@ -260,6 +244,15 @@ class SandboxedService : public ServiceHost {
     return shell.Wait().value_or(-1);
   }
 
+  // The status reports cannot reach a socket in the test's /tmp: ready is
+  // listening with the reader library bound.
+  static ProgramOptions Sandboxed() {
+    return {.program = std::string(kFolder) + "/SDuvane",
+            .launcher = {BinFolder() + "/duvane-sandbox-run"},
+            .env = {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}},
+            .readyLine = G("打开370读卡器")};
+  }
+
   std::unique_ptr<simreader::SimPcscd> pcscd_;
 };
 
@@ -267,19 +260,15 @@ TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
   EXPECT_EQ(RunSandboxed("touch /var/log/duvane/probe && rm /var/log/duvane/probe"), 0);
   EXPECT_NE(RunSandboxed(std::string("touch ") + kFolder + "/probe"), 0);
 
-  Process service(BinFolder() + "/duvane-sandbox-run", {std::string(kFolder) + "/SDuvane"},
-                  {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}});
-  ASSERT_TRUE(WaitForListening(kPort)) << service.Stderr();
-  ASSERT_TRUE(
-      Eventually([] { return ReadTodaysLog().find(G("打开370读卡器")) != std::string::npos; }));
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
-  EXPECT_EQ(Body("getpid"),
+  ServiceProgram service(Sandboxed());
+  ASSERT_TRUE(service.Ready()) << service.Error();
+  EXPECT_EQ(service.Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service.Body("getcardsn"), kDemoSerial);
+  EXPECT_EQ(service.Body("getpid"),
             "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"林晓澜\",\"Sex\":\"女\","
             "\"Nation\":\"汉\",\"Address\":\"松涛路十八号\",\"IDCardNo\":\"99010219900307002X\","
             "\"photo\":\"iVBORw==\"}");
-  service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(), 0);
+  EXPECT_TRUE(service.Stop());
   ExpectInOrder(ReadTodaysLog(),
                 {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
                  "strCMD:GETCARDSN", "strCMD:GETPID", G("服务侦听停止")});
@@ -288,24 +277,21 @@ TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
 // An administrator deletes the log folder while the service runs; the kernel
 // then drops the sandbox's mount of it. The next line is in the folder again.
 TEST_F(SandboxedService, LogFolderDeletedWhileRunningIsMadeAgain) {
-  Process service(BinFolder() + "/duvane-sandbox-run", {std::string(kFolder) + "/SDuvane"},
-                  {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}});
-  ASSERT_TRUE(WaitForListening(kPort)) << service.Stderr();
-  ASSERT_TRUE(
-      Eventually([] { return ReadTodaysLog().find(G("打开370读卡器")) != std::string::npos; }));
+  ServiceProgram service(Sandboxed());
+  ASSERT_TRUE(service.Ready()) << service.Error();
   fs::remove_all("/var/log/duvane");
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service.Body("getcardno"), kDemoNumber);
   EXPECT_TRUE(
       Eventually([] { return ReadTodaysLog().find("strCMD:GETCARDNO") != std::string::npos; }));
-  service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(), 0);
+  EXPECT_TRUE(service.Stop());
 }
 
 // Registration against a private, empty unit folder.
-class Registration : public ::testing::Test {
+class Registration : public PrivateHostTest {
  protected:
   void SetUp() override {
-    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    PrivateHostTest::SetUp();
+    if (IsSkipped()) return;
     fs::create_directories("/etc/systemd/system");
     ASSERT_EQ(mount("tmpfs", "/etc/systemd/system", "tmpfs", 0, "size=1m"), 0);
     // Where systemd runs, hide it: the program would enable the unit for real.

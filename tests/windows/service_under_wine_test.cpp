@@ -20,12 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
-#include "service/daily_log.h"
 #include "standin/zetidcard/base64.h"
 #include "tests/service/gbk.h"
-#include "tests/support/private_host.h"
-#include "tests/wine/wine_session.h"
+#include "tests/support/wine_service.h"
 
 namespace {
 
@@ -34,13 +31,14 @@ using testsupport::BodyOf;
 using testsupport::Client;
 using testsupport::Eventually;
 using testsupport::ExpectedReply;
-using winetest::Outcome;
-using winetest::WineSession;
+using testsupport::Outcome;
+using testsupport::WineService;
+using testsupport::WineSession;
 
 namespace fs = std::filesystem;
 
-constexpr uint16_t kPort = 10240;
-constexpr const char* kProgram = "C:\\duvane\\SDuvane.exe";
+constexpr uint16_t kPort = testsupport::kServicePort;
+constexpr const char* kProgram = WineService::kProgram;
 
 int Bits() {
   const char* bits = std::getenv("DUVANE_WINE_BITS");
@@ -53,12 +51,7 @@ fs::path WindowsBuild() {
   return fs::path(Bits() == 32 ? DUVANE_WINDOWS_BUILD_32 : DUVANE_WINDOWS_BUILD);
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+std::string ReadFile(const fs::path& path) { return testsupport::ReadWholeFile(path.string()); }
 
 class ServiceUnderWine : public ::testing::Test {
  protected:
@@ -77,7 +70,8 @@ class ServiceUnderWine : public ::testing::Test {
       skip_ = "no " + std::to_string(Bits()) + "-bit Wine (scripts/bootstrap installs it)";
       return;
     }
-    wine_ = std::make_unique<WineSession>(Bits());
+    service_ = std::make_unique<WineService>(Bits(), WindowsBuild());
+    wine_ = &service_->Session();
     std::string error;
     if (!wine_->Start(error) && Bits() == 32) {
       skip_ = "32-bit Wine does not run here: " + error;
@@ -85,11 +79,14 @@ class ServiceUnderWine : public ::testing::Test {
     }
     ASSERT_TRUE(error.empty()) << error;
     ASSERT_TRUE(LayOutServiceFolder());
-    firstInstall_ = wine_->Run({kProgram, "-INSTALL"});
-    booted_ = wine_->Reboot() && testsupport::WaitForListening(kPort, 60s);
+    firstInstall_ = service_->Install();
+    booted_ = service_->Boot();
   }
 
-  static void TearDownTestSuite() { wine_.reset(); }
+  static void TearDownTestSuite() {
+    wine_ = nullptr;
+    service_.reset();
+  }
 
   void SetUp() override {
     if (!skip_.empty()) GTEST_SKIP() << skip_;
@@ -98,7 +95,7 @@ class ServiceUnderWine : public ::testing::Test {
   // The three shipped files, the test winscard.dll with a folder holding the
   // demo card, and the identity-card holder beside the stand-in.
   static bool LayOutServiceFolder() {
-    const fs::path folder = wine_->DriveC() / "duvane";
+    const fs::path folder = service_->Folder();
     fs::create_directories(folder);
     const fs::path build = WindowsBuild();
     for (const char* file : {"SDuvane.exe", "Velmora.dll", "ZetIDCardAPI.dll"}) {
@@ -112,21 +109,8 @@ class ServiceUnderWine : public ::testing::Test {
     return wine_->Run({simFolder, "C:\\duvane\\simreader"}).status == 0;
   }
 
-  static std::string Log() {
-    return ReadFile(wine_->DriveC() / duvane::LogFileName(duvane::platform::NowLocal()));
-  }
-
-  // Sends a control request that Wine's sc does not know; returns the state
-  // that the service reports once it has carried the request out.
-  static std::string Control(const std::string& request) {
-    const fs::path tool = WindowsBuild() / "test-bin" / "service-control.exe";
-    const std::string out = wine_->Run({tool.string(), "DuvaneS", request}).out;
-    return out.substr(0, out.find_first_of("\r\n"));
-  }
-
-  static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 10s) {
-    return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
-  }
+  static std::string Log() { return service_->Log(); }
+  static bool LogHas(const std::string& gbk) { return service_->LogHas(gbk); }
 
   // The log from the request whose received text starts with `request`, and
   // the socket handle it was received on ("" when it is not logged).
@@ -139,7 +123,8 @@ class ServiceUnderWine : public ::testing::Test {
     return log.substr(open);
   }
 
-  static inline std::unique_ptr<WineSession> wine_;
+  static inline std::unique_ptr<WineService> service_;
+  static inline WineSession* wine_ = nullptr;
   static inline std::string skip_;
   static inline Outcome firstInstall_;
   static inline bool booted_ = false;
@@ -347,13 +332,13 @@ TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
 // While paused, a connection waits in the backlog, unaccepted and unread.
 TEST_F(ServiceUnderWine, PausedServiceServesNothingUntilContinued) {
   ASSERT_TRUE(booted_);
-  ASSERT_EQ(Control("pause"), "PAUSED");
+  ASSERT_TRUE(service_->Pause());
   Client client(kPort);
   client.Send("GET /paused?x HTTP/1.1\r\n\r\n");
   EXPECT_FALSE(client.ReadReply(1s));
-  EXPECT_EQ(Control("interrogate"), "PAUSED");
+  EXPECT_EQ(service_->Control("interrogate"), "PAUSED");
   EXPECT_EQ(Log().find("GET /paused"), std::string::npos);
-  ASSERT_EQ(Control("continue"), "RUNNING");
+  ASSERT_TRUE(service_->Continue());
   EXPECT_EQ(client.ReadReply(10s),
             ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字PAUSED\"}"));
 }
@@ -388,8 +373,7 @@ std::vector<std::string> StatusReports(const std::string& trace) {
 
 TEST_F(ServiceUnderWine, StopRunsTheStopSequenceAndUninstallRemovesTheService) {
   ASSERT_TRUE(booted_);
-  const Outcome stop = wine_->Run({"net", "stop", "DuvaneS"});
-  EXPECT_EQ(stop.status, 0) << stop.out << stop.err;
+  EXPECT_TRUE(service_->Stop());
   ASSERT_TRUE(LogHas(G("服务侦听停止")));
   const std::string log = Log();
   EXPECT_EQ(log.substr(log.size() - 14), G("服务侦听停止\r\n"));
