@@ -8,6 +8,7 @@
 
 #include "tests/service/gbk.h"
 #include "tests/support/private_host_test.h"
+#include "tests/support/service_checks.h"
 #include "tests/support/service_program.h"
 
 namespace {
@@ -93,17 +94,10 @@ TEST_F(ServiceBinary, RunsWithoutListeningWhenThePortIsTaken) {
   close(blocker);
 }
 
+// Pause and continue come as signals and are reported back.
 TEST_F(ServiceBinary, PauseHoldsConnectionsInTheBacklogUntilContinue) {
   auto service = Start();
-  ASSERT_TRUE(service->Pause());
-  Client waiting(kPort);
-  waiting.Send("GET /foo?x HTTP/1.1\r\n\r\n");
-  EXPECT_EQ(waiting.ReadFor(300ms), "");
-  EXPECT_EQ(ReadTodaysLog().find(G("连入")), std::string::npos);
-  ASSERT_TRUE(service->Continue());
-  auto reply = waiting.ReadReply(5s);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}");
+  ExpectPauseHoldsConnectionsUntilContinue(*service);
 }
 
 }  // namespace

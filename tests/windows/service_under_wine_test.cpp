@@ -22,6 +22,7 @@
 
 #include "standin/zetidcard/base64.h"
 #include "tests/service/gbk.h"
+#include "tests/support/service_checks.h"
 #include "tests/support/wine_service.h"
 
 namespace {
@@ -329,18 +330,10 @@ TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
   EXPECT_TRUE(received == expected);
 }
 
-// While paused, a connection waits in the backlog, unaccepted and unread.
 TEST_F(ServiceUnderWine, PausedServiceServesNothingUntilContinued) {
   ASSERT_TRUE(booted_);
-  ASSERT_TRUE(service_->Pause());
-  Client client(kPort);
-  client.Send("GET /paused?x HTTP/1.1\r\n\r\n");
-  EXPECT_FALSE(client.ReadReply(1s));
-  EXPECT_EQ(service_->Control("interrogate"), "PAUSED");
-  EXPECT_EQ(Log().find("GET /paused"), std::string::npos);
-  ASSERT_TRUE(service_->Continue());
-  EXPECT_EQ(client.ReadReply(10s),
-            ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字PAUSED\"}"));
+  testsupport::ExpectPauseHoldsConnectionsUntilContinue(
+      *service_, [] { EXPECT_EQ(service_->Control("interrogate"), "PAUSED"); });
 }
 
 // Every status report of the service's life so far, each as its type,
