@@ -121,63 +121,12 @@ TEST_F(ServiceOnEphemeralPort, LogsEveryStepOfAnAnsweredRequest) {
   EXPECT_NE(log.find("strCMD:FOO;strParam:callback=cb\r\n"), std::string::npos);
 }
 
-// The disconnect line carries the socket of the connect line. The peer's
-// system answers a reply that arrives after its clean close with a reset;
-// the close came first and is what the log shows.
 TEST_F(ServiceOnEphemeralPort, CleanCloseGivesOnlyTheDisconnectLineWithItsSocket) {
-  struct Case {
-    const char* name;
-    std::string request;
-    std::function<void(Client&, LogTail&)> close;
-  };
-  const Case cases[] = {
-      {"closed without a request", "", [](Client& c, LogTail&) { c.Close(); }},
-      {"closed at once", "GET /foo?x HTTP/1.1\r\n\r\n",
-       [](Client& c, LogTail&) {
-         c.CloseSending();  // the close goes out before any reply can arrive
-         c.Close();
-       }},
-      {"closed sending, reply read", "GET /foo?x HTTP/1.1\r\n\r\n",
-       [](Client& c, LogTail&) {
-         c.CloseSending();
-         EXPECT_EQ(c.ReadReply(), ExpectedReply(kUnknownFoo));
-       }},
-      {"closed during the identity-card tone", "GET /getpid?x HTTP/1.1\r\n\r\n",
-       [](Client& c, LogTail& log) {
-         ASSERT_TRUE(log.WaitFor("strCMD:GETPID"));
-         c.Close();
-       }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    LogTail log(LogPath());
-    const int socket = [&] {
-      Client client(port_);
-      const int id = NextAcceptedSocket(log);
-      if (!c.request.empty()) client.Send(c.request);
-      c.close(client, log);
-      return id;
-    }();
-    const std::string id = ";SocketID = " + std::to_string(socket) + "\r\n";
-    ASSERT_TRUE(log.WaitFor(G("127.0.0.1断开连接") + id));
-    EXPECT_FALSE(log.WaitFor(G("断开连接"), 200ms));
-    const std::string all = Log();
-    if (!c.request.empty()) {
-      EXPECT_LT(all.rfind("strCMD:"), all.rfind(G("断开连接")));
-    }
-    EXPECT_EQ(all.find(G("非法")), std::string::npos);
-  }
+  testsupport::ExpectCleanCloseGivesOnlyTheDisconnectLine(*service_);
 }
 
 TEST_F(ServiceOnEphemeralPort, ResetGivesTheErrorLineAndNoDisconnectLine) {
-  {
-    Client client(port_);
-    client.Send("GET /foo?x HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(client.ReadReply());
-    client.Reset();
-  }
-  ASSERT_TRUE(LogHas(G("127.0.0.1非法：10054;SocketID = ")));
-  EXPECT_EQ(Log().find(G("断开连接")), std::string::npos);
+  testsupport::ExpectResetGivesTheErrorLineAndNoDisconnectLine(*service_);
 }
 
 TEST_F(ServiceOnEphemeralPort, StopDropsConnectionsWithoutDisconnectLines) {

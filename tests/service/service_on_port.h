@@ -12,6 +12,7 @@
 
 #include "tests/service/gbk.h"
 #include "tests/support/in_process_service.h"
+#include "tests/support/service_checks.h"
 
 namespace duvane {
 
@@ -19,6 +20,7 @@ using namespace std::chrono_literals;
 
 using testsupport::ExpectedReply;
 using testsupport::LogTail;
+using testsupport::NextAcceptedSocket;
 
 inline const std::string kUnknownFoo =
     "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}";
@@ -51,13 +53,6 @@ class ServiceOnEphemeralPort : public ::testing::Test {
   std::string Log() const { return service_->Log(); }
   bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
     return service_->LogHas(gbk, timeout);
-  }
-
-  // The service's socket of the connection that `log` shows accepted next;
-  // -1 when none shows.
-  static int NextAcceptedSocket(LogTail& log) {
-    std::optional<std::string> id = log.WaitForLine(G("127.0.0.1连入;SocketID = "));
-    return id ? std::stoi(*id) : -1;
   }
 
   std::string holder_;
