@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "tests/service/gbk.h"
-#include "tests/support/private_host_test.h"
 #include "tests/support/service_program.h"
 
 namespace {

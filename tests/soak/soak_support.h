@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/private_host_test.h"
 #include "tests/support/service_program.h"
 
 namespace soak {

@@ -1,5 +1,5 @@
 // Test support: the service object in-process, on an ephemeral port and a
-// log folder of its own, its event loop on a thread of the test. Started in
+// log folder of its own, its event loop on a thread of the test. Started by
 // the constructor; stopped by Stop or, at the latest, by the destructor.
 #pragma once
 
@@ -15,11 +15,10 @@
 
 namespace testsupport {
 
+using duvane::platform::ServiceControl;
+
 struct InProcessOptions {
-  // Port 0 takes an ephemeral one; "" makes a fresh log folder under /tmp
-  // that the service removes again.
-  uint16_t port = 0;
-  std::string logFolder{};
+  uint16_t port = 0;  // 0 takes an ephemeral one
   std::string readerLibrary = "libDuvaneTestNoSuchLibrary.so";
 };
 
@@ -32,26 +31,25 @@ class InProcessService : public ServiceUnderTest {
 
   uint16_t Port() const override { return port_; }
   std::string LogPath() const override;
-  bool Pause() override;
-  bool Continue() override;
+  bool Pause() override { return Carry(ServiceControl::Pause, true); }
+  bool Continue() override { return Carry(ServiceControl::Continue, false); }
   bool Stop() override;
 
   // Hands a control request to the service thread and returns at once.
-  void Control(duvane::platform::ServiceControl control);
-  // Runs `task` on the service thread and waits until it has run.
-  bool OnServiceThread(std::function<void()> task);
+  void Control(ServiceControl control) {
+    loop_->Post([this, control] { service_->HandleControl(control); });
+  }
 
-  const std::string& LogFolder() const { return folder_; }
   duvane::EventLoop& Loop() { return *loop_; }
-  duvane::TDuvaneS& Service() { return *service_; }
   std::thread& Thread() { return thread_; }
   // Failures the loop reported and nobody handled; service thread only.
   const std::vector<std::string>& Unhandled() const { return unhandled_; }
 
  private:
-  bool PausedIs(bool wanted);
+  // Carries out `control` and looks, on the service thread after it,
+  // whether the service is paused as `paused` says.
+  bool Carry(ServiceControl control, bool paused);
 
-  bool ownFolder_ = false;
   std::string folder_;
   std::vector<std::string> unhandled_;
   std::unique_ptr<duvane::EventLoop> loop_;

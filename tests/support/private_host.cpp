@@ -41,13 +41,6 @@ bool BringLoopbackUp() {
   return ok;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 std::string TempPath(const char* tag) {
   char name[] = "/tmp/duvane-test-XXXXXX";
   int fd = mkstemp(name);
@@ -84,11 +77,18 @@ bool EnterPrivateHost() {
 
 std::string ServiceLogFolder() { return kLogFolder; }
 
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
 std::string TodaysLogName() { return TodayAs("%04d%02d%02d.txt"); }
 
 std::string TodaysLogPath() { return std::string(kLogFolder) + TodaysLogName(); }
 
-std::string ReadTodaysLog() { return ReadFile(TodaysLogPath()); }
+std::string ReadTodaysLog() { return ReadWholeFile(TodaysLogPath()); }
 
 void ClearLogFolder() {
   std::error_code ec;
@@ -162,8 +162,8 @@ std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
   return 0;
 }
 
-std::string Process::Stdout() const { return ReadFile(outPath_); }
-std::string Process::Stderr() const { return ReadFile(errPath_); }
+std::string Process::Stdout() const { return ReadWholeFile(outPath_); }
+std::string Process::Stderr() const { return ReadWholeFile(errPath_); }
 
 bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout) {
   return Eventually(

@@ -30,6 +30,9 @@ std::string ReadTodaysLog();
 // Removes every file from the log folder.
 void ClearLogFolder();
 
+// The bytes of a file, "" when it is missing.
+std::string ReadWholeFile(const std::string& path);
+
 // The folder of the build's programs and libraries (build/bin), found from
 // the running test executable's location or DUVANE_BIN_DIR.
 std::string BinFolder();

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/service/gbk.h"
 #include "tests/support/service_harness.h"
@@ -18,6 +19,33 @@ namespace testsupport {
 inline int NextAcceptedSocket(LogTail& log) {
   std::optional<std::string> id = log.WaitForLine(G("127.0.0.1连入;SocketID = "));
   return id ? std::stoi(*id) : -1;
+}
+
+// The log starts with the day's first lines, each line with its timestamp,
+// `startLines` among them; then a request gives the connect line, the bytes
+// received as they came, the converted request line, and the command with
+// its parameters, all under the socket of the connect line.
+inline void ExpectEveryStepLogged(ServiceUnderTest& service,
+                                  const std::vector<std::string>& startLines) {
+  const std::string start = service.Log();
+  EXPECT_EQ(start.substr(0, 11), TodaysDate() + " ");  // "yyyy-mm-dd hh:mm:ss "
+  EXPECT_EQ(start.substr(19, 1), " ");
+  for (const std::string& line : startLines) {
+    EXPECT_NE(start.find(line + "\r\n"), std::string::npos) << line;
+  }
+  LogTail log(service);
+  Client client(service.Port());
+  const std::string id = std::to_string(NextAcceptedSocket(log));
+  ASSERT_TRUE(Ask(client, "logcheck?callback=cb"));
+  ASSERT_TRUE(log.WaitFor("strCMD:LOGCHECK;strParam:callback=cb\r\n"));
+  const std::string lines = service.Log().substr(start.size());
+  for (const std::string& line :
+       {G("127.0.0.1连入;SocketID = ") + id + "\r\n",
+        "(" + id + G(")收到原始数据：") +
+            "GET /logcheck?callback=cb HTTP/1.1\r\r\nHost: 127.0.0.1:10240\r\r\n\r\r\n\r\n",
+        G("转换后数据：") + "GET /logcheck?callback=cb HTTP/1.1\r\r\n"}) {
+    EXPECT_NE(lines.find(line), std::string::npos) << line;
+  }
 }
 
 // While paused, connections wait in the backlog, unaccepted and unread:

@@ -3,32 +3,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace testsupport {
-
-std::string Request(const std::string& command) {
-  return "GET /" + command + " HTTP/1.1\r\nHost: 127.0.0.1:10240\r\n\r\n";
-}
 
 std::string ResultCode(const std::string& reply) {
   const std::string key = "\"ResultCode\":\"";
   size_t at = reply.find(key);
-  if (at == std::string::npos) return "";
-  return reply.substr(at + key.size(), 4);
-}
-
-std::optional<std::string> Ask(Client& client, const std::string& command,
-                               std::chrono::milliseconds timeout) {
-  client.Send(Request(command));
-  return client.ReadReply(timeout);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return at == std::string::npos ? "" : reply.substr(at + key.size(), 4);
 }
 
 bool ServiceUnderTest::LogHas(const std::string& bytes, std::chrono::milliseconds timeout) const {

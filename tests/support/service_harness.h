@@ -20,17 +20,19 @@ inline constexpr uint16_t kServicePort = 10240;
 
 // A request for `command` (path and query, without the leading "/") with a
 // small header block.
-std::string Request(const std::string& command);
+inline std::string Request(const std::string& command) {
+  return "GET /" + command + " HTTP/1.1\r\nHost: 127.0.0.1:10240\r\n\r\n";
+}
 
 // The "ResultCode" of a reply, or "" when there is none.
 std::string ResultCode(const std::string& reply);
 
 // Sends one request for `command` on `client` and waits for its reply.
-std::optional<std::string> Ask(Client& client, const std::string& command,
-                               std::chrono::milliseconds timeout = 10s);
-
-// The bytes of a file, "" when it is missing.
-std::string ReadWholeFile(const std::string& path);
+inline std::optional<std::string> Ask(Client& client, const std::string& command,
+                                      std::chrono::milliseconds timeout = 10s) {
+  client.Send(Request(command));
+  return client.ReadReply(timeout);
+}
 
 class ServiceUnderTest {
  public:

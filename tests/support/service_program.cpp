@@ -1,7 +1,5 @@
 #include "tests/support/service_program.h"
 
-#include <signal.h>
-
 namespace testsupport {
 
 ServiceProgram::ServiceProgram(ProgramOptions options) {
@@ -14,33 +12,8 @@ ServiceProgram::ServiceProgram(ProgramOptions options) {
   }
   options.env.emplace("NOTIFY_SOCKET", notify_.Path());
   process_ = std::make_unique<Process>(program, arguments, options.env);
-  ready_ = WaitUntilReady(options.readyLine);
-}
-
-bool ServiceProgram::WaitUntilReady(const std::string& readyLine) {
-  if (readyLine.empty()) return notify_.WaitFor("READY=1", 10s);
-  return WaitForListening(Port(), 10s) && LogHas(readyLine);
-}
-
-std::string ServiceProgram::Error() const {
-  return ready_ ? "" : "the service did not become ready; stderr: " + process_->Stderr();
-}
-
-std::string ServiceProgram::LogPath() const { return TodaysLogPath(); }
-
-bool ServiceProgram::Pause() {
-  process_->Signal(SIGUSR1);
-  return notify_.WaitFor("STATUS=Paused");
-}
-
-bool ServiceProgram::Continue() {
-  process_->Signal(SIGUSR2);
-  return notify_.WaitFor("STATUS=Running");
-}
-
-bool ServiceProgram::Stop() {
-  process_->Signal(SIGTERM);
-  return process_->Wait(10s) == 0;
+  ready_ = options.readyLine.empty() ? notify_.WaitFor("READY=1", 10s)
+                                     : WaitForListening(Port(), 10s) && LogHas(options.readyLine);
 }
 
 }  // namespace testsupport

@@ -1,10 +1,13 @@
 // Test support: the real SDuvane program on its fixed port and fixed log
-// folder, inside the private host (EnterPrivateHost), told apart from the
-// machine's own. It is ready when it reports its start sequence done
-// through the stand-in for systemd's notification socket; a program run
-// where that socket cannot be seen (a sandbox with a private /tmp) is ready
-// when it listens and its log shows `readyLine`.
+// folder, inside the private host (EnterPrivateHost). It is ready when it
+// reports its start sequence done through the stand-in for systemd's
+// notification socket; a program run where that socket cannot be seen (a
+// sandbox with a private /tmp) is ready when it listens and its log shows
+// `readyLine`.
 #pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
 
 #include <map>
 #include <memory>
@@ -17,42 +20,52 @@
 namespace testsupport {
 
 struct ProgramOptions {
-  // "" runs build/bin/SDuvane.
-  std::string program{};
-  // Runs the program through this command (e.g. a sandbox), when given.
-  std::vector<std::string> launcher{};
-  std::map<std::string, std::string> env{};
+  std::string program{};                     // "" runs build/bin/SDuvane
+  std::vector<std::string> launcher{};       // runs the program through this (a sandbox)
+  std::map<std::string, std::string> env{};  // besides NOTIFY_SOCKET
   std::string readyLine{};
 };
 
 class ServiceProgram : public ServiceUnderTest {
  public:
-  // Starts the program and waits until it is ready (see Ready()).
+  // Starts the program and waits until it is ready.
   explicit ServiceProgram(ProgramOptions options = {});
 
-  // False when the program did not become ready in time; Error() says why.
   bool Ready() const { return ready_; }
-  std::string Error() const;
+  std::string Error() const { return "not ready; stderr: " + process_->Stderr(); }
 
   uint16_t Port() const override { return kServicePort; }
-  std::string LogPath() const override;
-  // Through the signals that stand for the service manager's requests.
-  bool Pause() override;
-  bool Continue() override;
-  // SIGTERM; true when the program ends with status 0.
-  bool Stop() override;
+  std::string LogPath() const override { return TodaysLogPath(); }
+  // The signals that stand for the service manager's requests.
+  bool Pause() override { return Signal(SIGUSR1, "STATUS=Paused"); }
+  bool Continue() override { return Signal(SIGUSR2, "STATUS=Running"); }
+  bool Stop() override {
+    process_->Signal(SIGTERM);
+    return process_->Wait(10s) == 0;
+  }
 
   Process& Program() { return *process_; }
   pid_t Pid() const { return process_->Pid(); }
-  // Status reports the program sent, from the last one looked at.
-  NotifySocket& Reports() { return notify_; }
 
  private:
-  bool WaitUntilReady(const std::string& readyLine);
+  bool Signal(int signal, const std::string& report) {
+    process_->Signal(signal);
+    return notify_.WaitFor(report);
+  }
 
   NotifySocket notify_;
   std::unique_ptr<Process> process_;
   bool ready_ = false;
+};
+
+// The fixture of every test that runs the real program: each starts with an
+// empty log folder. Without root the tests are skipped.
+class PrivateHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    ClearLogFolder();
+  }
 };
 
 }  // namespace testsupport

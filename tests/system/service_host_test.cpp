@@ -13,7 +13,6 @@
 
 #include "sim_reader.h"
 #include "tests/service/gbk.h"
-#include "tests/support/private_host_test.h"
 #include "tests/support/service_program.h"
 
 namespace {
