@@ -39,7 +39,7 @@ class GetPidServiceTest : public testsupport::PrivateHostTest {
   void StartService() {
     service_ = std::make_unique<testsupport::ServiceProgram>(
         testsupport::ProgramOptions{.env = {{"ZETIDCARD_SIM", (folder_ / "holder.txt").string()}}});
-    ASSERT_TRUE(service_->Ready()) << service_->Error();
+    ASSERT_TRUE(service_->Ready());
   }
 
   // The stand-in reads the holder file at every reader look-up, so a test

@@ -76,9 +76,9 @@ TEST_F(ServiceOnEphemeralPort, TwoRequestsInOneSegmentGetOneReplyForTheFirst) {
 TEST_F(ServiceOnEphemeralPort, RequestLineSplitOverTwoReadsGetsNoReply) {
   Client client(port_);
   client.Send("GET /foo?x HT");
-  ASSERT_TRUE(LogHas(G(")收到原始数据：") + "GET /foo?x HT"));
+  ASSERT_TRUE(service_->LogHas(G(")收到原始数据：") + "GET /foo?x HT"));
   client.Send("TP/1.1\r\n\r\n");
-  ASSERT_TRUE(LogHas(G(")收到原始数据：") + "TP/1.1"));
+  ASSERT_TRUE(service_->LogHas(G(")收到原始数据：") + "TP/1.1"));
   EXPECT_EQ(client.ReadFor(300ms), "");
 }
 
@@ -87,10 +87,10 @@ TEST_F(ServiceOnEphemeralPort, UnansweredRequestsLeaveTheConnectionUsable) {
   for (std::string line :
        {"GET /GETCARDNO HTTP/1.1", "GET /foo?x HTTP/1.0", "POST /foo?x HTTP/1.1"}) {
     client.Send(line + "\r\n\r\n");
-    ASSERT_TRUE(LogHas(G("转换后数据：") + line + "\r\r\n"));
+    ASSERT_TRUE(service_->LogHas(G("转换后数据：") + line + "\r\r\n"));
   }
   EXPECT_EQ(client.ReadFor(200ms), "");
-  EXPECT_EQ(Log().find("strCMD:"), std::string::npos);
+  EXPECT_EQ(service_->Log().find("strCMD:"), std::string::npos);
   client.Send("GET /foo?x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(client.ReadReply(), ExpectedReply(kUnknownFoo));
 }
@@ -124,14 +124,14 @@ TEST_F(ServiceOnEphemeralPort, ResetGivesTheErrorLineAndNoDisconnectLine) {
 TEST_F(ServiceOnEphemeralPort, StopDropsConnectionsWithoutDisconnectLines) {
   Client a(port_), b(port_);
   ASSERT_TRUE(Eventually([&] {
-    std::string log = Log();
+    std::string log = service_->Log();
     size_t first = log.find(G("连入"));
     return first != std::string::npos && log.find(G("连入"), first + 1) != std::string::npos;
   }));
   ASSERT_TRUE(service_->Stop());
   EXPECT_TRUE(a.PeerClosed(2s));
   EXPECT_TRUE(b.PeerClosed(2s));
-  std::string log = Log();
+  std::string log = service_->Log();
   EXPECT_NE(log.find(G("服务侦听停止")), std::string::npos);
   EXPECT_EQ(log.find(G("断开连接")), std::string::npos);
 }
@@ -222,8 +222,8 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
 TEST_F(ServiceOnEphemeralPort, ShutdownEndsTheServiceWithoutTheStopSequence) {
   service_->Control(platform::ServiceControl::Shutdown);
   service_->Thread().join();
-  EXPECT_NE(Log().find(G("服务侦听开始启动")), std::string::npos);
-  EXPECT_EQ(Log().find(G("服务侦听停止")), std::string::npos);
+  EXPECT_NE(service_->Log().find(G("服务侦听开始启动")), std::string::npos);
+  EXPECT_EQ(service_->Log().find(G("服务侦听停止")), std::string::npos);
 }
 
 TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {

@@ -49,12 +49,6 @@ class ServiceOnEphemeralPort : public ::testing::Test {
     std::filesystem::remove_all(holder_);
   }
 
-  std::string LogPath() const { return service_->LogPath(); }
-  std::string Log() const { return service_->Log(); }
-  bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
-    return service_->LogHas(gbk, timeout);
-  }
-
   std::string holder_;
   std::optional<testsupport::InProcessService> service_;
   uint16_t port_ = 0;

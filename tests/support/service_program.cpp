@@ -14,6 +14,7 @@ ServiceProgram::ServiceProgram(ProgramOptions options) {
   process_ = std::make_unique<Process>(program, arguments, options.env);
   ready_ = options.readyLine.empty() ? notify_.WaitFor("READY=1", 10s)
                                      : WaitForListening(Port(), 10s) && LogHas(options.readyLine);
+  if (!ready_) ADD_FAILURE() << "the service is not ready; stderr: " << process_->Stderr();
 }
 
 }  // namespace testsupport

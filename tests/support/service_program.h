@@ -28,11 +28,11 @@ struct ProgramOptions {
 
 class ServiceProgram : public ServiceUnderTest {
  public:
-  // Starts the program and waits until it is ready.
+  // Starts the program and waits until it is ready; a test failure with the
+  // program's error output when it is not.
   explicit ServiceProgram(ProgramOptions options = {});
 
   bool Ready() const { return ready_; }
-  std::string Error() const { return "not ready; stderr: " + process_->Stderr(); }
 
   uint16_t Port() const override { return kServicePort; }
   std::string LogPath() const override { return TodaysLogPath(); }

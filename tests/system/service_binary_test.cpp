@@ -22,14 +22,8 @@ class ServiceBinary : public PrivateHostTest {
   // Starts the program with no reader service reachable and waits until it
   // reports its start sequence done.
   static std::unique_ptr<ServiceProgram> Start() {
-    auto service = std::make_unique<ServiceProgram>(
+    return std::make_unique<ServiceProgram>(
         ProgramOptions{.env = {{"PCSCLITE_CSOCK_NAME", "/tmp/duvane-no-pcscd/pcscd.comm"}}});
-    EXPECT_TRUE(service->Ready()) << service->Error();
-    return service;
-  }
-
-  static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
-    return Eventually([&] { return ReadTodaysLog().find(gbk) != std::string::npos; }, timeout);
   }
 };
 
@@ -49,7 +43,7 @@ TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
 TEST_F(ServiceBinary, StopBySignalLogsTheStopAndNoDisconnects) {
   auto service = Start();
   Client open(kPort);
-  ASSERT_TRUE(LogHas(G("连入;SocketID = ")));
+  ASSERT_TRUE(service->LogHas(G("连入;SocketID = ")));
   EXPECT_TRUE(service->Stop());
   EXPECT_TRUE(open.PeerClosed(2s));
   std::string log = ReadTodaysLog();
@@ -68,7 +62,7 @@ TEST_F(ServiceBinary, RunsWithoutListeningWhenThePortIsTaken) {
   ASSERT_EQ(listen(blocker, 5), 0);
 
   auto service = Start();
-  ASSERT_TRUE(LogHas(G("服务侦听开始启动")));
+  ASSERT_TRUE(service->LogHas(G("服务侦听开始启动")));
   std::string log = ReadTodaysLog();
   size_t error =
       log.find(G("服务侦听启动异常：") +

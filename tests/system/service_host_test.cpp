@@ -60,10 +60,8 @@ class ServiceHost : public PrivateHostTest {
   void TearDown() override { unlink(callLog_.c_str()); }
 
   std::unique_ptr<ServiceProgram> Start(const std::string& program) {
-    auto service = std::make_unique<ServiceProgram>(
+    return std::make_unique<ServiceProgram>(
         ProgramOptions{.program = program, .env = {{"HOST_STUB_CALL_LOG", callLog_}}});
-    EXPECT_TRUE(service->Ready()) << service->Error();
-    return service;
   }
 
   std::string Calls() const {
@@ -199,7 +197,7 @@ TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
   EXPECT_NE(RunSandboxed(std::string("touch ") + kFolder + "/probe"), 0);
 
   ServiceProgram service(Sandboxed());
-  ASSERT_TRUE(service.Ready()) << service.Error();
+  ASSERT_TRUE(service.Ready());
   EXPECT_EQ(service.Body("getcardno"), kDemoNumber);
   EXPECT_EQ(service.Body("GetCardSN"), kDemoSerial);
   EXPECT_EQ(service.Body("getcardsn"), kDemoSerial);
@@ -219,7 +217,7 @@ TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
 // then drops the sandbox's mount of it. The next line is in the folder again.
 TEST_F(SandboxedService, LogFolderDeletedWhileRunningIsMadeAgain) {
   ServiceProgram service(Sandboxed());
-  ASSERT_TRUE(service.Ready()) << service.Error();
+  ASSERT_TRUE(service.Ready());
   fs::remove_all("/var/log/duvane");
   EXPECT_EQ(service.Body("getcardno"), kDemoNumber);
   EXPECT_TRUE(
