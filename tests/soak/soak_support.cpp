@@ -15,9 +15,8 @@
 
 namespace soak {
 
-std::unique_ptr<testsupport::ServiceProgram> StartService(std::map<std::string, std::string> env) {
-  auto service =
-      std::make_unique<testsupport::ServiceProgram>(testsupport::ProgramOptions{.env = env});
+std::unique_ptr<testsupport::ServiceProgram> StartService(testsupport::ProgramOptions options) {
+  auto service = std::make_unique<testsupport::ServiceProgram>(std::move(options));
   return service->Ready() ? std::move(service) : nullptr;
 }
 

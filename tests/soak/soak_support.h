@@ -27,8 +27,7 @@ inline constexpr uint16_t kPort = testsupport::kServicePort;
 // Starts the program and waits until it is ready; nullptr (with a test
 // failure) when it is not. By default no reader service is reachable.
 std::unique_ptr<testsupport::ServiceProgram> StartService(
-    std::map<std::string, std::string> env = {
-        {"PCSCLITE_CSOCK_NAME", "/tmp/duvane-soak-no-pcscd/pcscd.comm"}});
+    testsupport::ProgramOptions options = testsupport::ProgramOptions::WithoutReaderService());
 
 // Open descriptors of a process whose numbers are below `below` (the
 // numbers a descriptor limit of that value leaves usable).

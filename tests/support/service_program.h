@@ -24,6 +24,11 @@ struct ProgramOptions {
   std::vector<std::string> launcher{};       // runs the program through this (a sandbox)
   std::map<std::string, std::string> env{};  // besides NOTIFY_SOCKET
   std::string readyLine{};
+
+  // No reader service reachable: the reader library finds no pcscd.
+  static ProgramOptions WithoutReaderService() {
+    return {.env = {{"PCSCLITE_CSOCK_NAME", "/tmp/duvane-no-pcscd/pcscd.comm"}}};
+  }
 };
 
 class ServiceProgram : public ServiceUnderTest {

@@ -22,8 +22,7 @@ class ServiceBinary : public PrivateHostTest {
   // Starts the program with no reader service reachable and waits until it
   // reports its start sequence done.
   static std::unique_ptr<ServiceProgram> Start() {
-    return std::make_unique<ServiceProgram>(
-        ProgramOptions{.env = {{"PCSCLITE_CSOCK_NAME", "/tmp/duvane-no-pcscd/pcscd.comm"}}});
+    return std::make_unique<ServiceProgram>(ProgramOptions::WithoutReaderService());
   }
 };
 
