@@ -8,11 +8,8 @@
 //
 // The tests of the suite build on each other and run in their order.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -232,30 +229,21 @@ TEST_F(ServiceUnderWine, ResetGivesTheErrorLineAndNoDisconnectLine) {
 TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
   ASSERT_TRUE(booted_);
   constexpr int kRequests = 120;
-  const std::string padding(9000, 'p');
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const int small = 4096;
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(kPort);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  Client client(kPort, 4096);
+  ASSERT_TRUE(client.Connected());
   std::string expected;
   for (int i = 0; i < kRequests; ++i) {
-    // The unknown command word comes back in the body: a long reply.
-    std::string upper = "SLOW" + std::to_string(i) + padding;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    expected +=
-        ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + upper + "\"}");
+    // The unknown command word comes back upper-cased in the body: a long reply.
+    expected += ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字SLOW" +
+                              std::to_string(i) + std::string(9000, 'P') + "\"}");
   }
   std::string received;
   std::thread reader([&] {
     char chunk[2048];
     timeval wait{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(client.Fd(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     while (received.size() < expected.size()) {
-      const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+      const ssize_t n = recv(client.Fd(), chunk, sizeof chunk, 0);
       if (n <= 0) break;
       received.append(chunk, static_cast<size_t>(n));
       std::this_thread::sleep_for(1ms);
@@ -263,14 +251,12 @@ TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
   });
   bool asked = true;
   for (int i = 0; i < kRequests && asked; ++i) {
-    const std::string request = "GET /slow" + std::to_string(i) + padding + "?x HTTP/1.1\r\n\r\n";
     // One request a read event: requests that arrive together get one reply.
-    asked = send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size()) &&
-            LogHas("strCMD:SLOW" + std::to_string(i) + "P");
+    client.Send("GET /slow" + std::to_string(i) + std::string(9000, 'p') + "?x HTTP/1.1\r\n\r\n");
+    asked = LogHas("strCMD:SLOW" + std::to_string(i) + "P");
     EXPECT_TRUE(asked) << "request " << i;
   }
   reader.join();
-  close(fd);
   EXPECT_EQ(received.size(), expected.size());
   EXPECT_TRUE(received == expected);
 }
