@@ -36,6 +36,9 @@ TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
       "cb({\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"})";
   EXPECT_EQ(*reply, ExpectedReply(body));
   EXPECT_FALSE(client.PeerClosed(100ms));
+  // Without its setting, the identity-card stand-in finds no reader.
+  EXPECT_EQ(service->Body("getpid"),
+            "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
   ExpectEveryStepLogged(*service, {G("服务侦听开始启动"), G("打开370读卡器成功！")});
 }
 
