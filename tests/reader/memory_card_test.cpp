@@ -231,17 +231,4 @@ TEST_F(VelmoraMemoryCard, ReaderLevelFunctionsReturnTheBareStatusWord) {
   EXPECT_EQ(Sent(), (Strings{"801100F000", "801100FD00", "801100FD00", "8011000400"}));
 }
 
-TEST_F(VelmoraMemoryCard, FunctionsWithoutReaderWorkSendNothing) {
-  ASSERT_NO_FATAL_FAILURE(StartConnected());
-  uint8_t buffer[16] = {};
-  EXPECT_EQ(Lib().Card_Request(0, 0, buffer), 0);
-  EXPECT_EQ(Lib().Card_Authentication(0, 0, 4), -1);
-  EXPECT_EQ(Lib().Card_Halt(0), -1);
-  EXPECT_EQ(Lib().Card_Beep(0, 10), 0);
-  EXPECT_EQ(Lib().Card_Changeb3(0, 1, buffer, 0, 0, 0, 1, 0, buffer), -1);
-  EXPECT_EQ(Lib().Card_ReadBlockInfo(0, 4, 0, buffer), -1);
-  EXPECT_EQ(Lib().Card_WriteBlockInfo(0, 4, 0, buffer), -1);
-  EXPECT_TRUE(Sent().empty());
-}
-
 }  // namespace

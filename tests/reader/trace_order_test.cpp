@@ -119,16 +119,18 @@ TEST_F(VelmoraTraceOrder, CardInitTracesItsStartBeforeTheFindTypeStep) {
                                 SentLine("8011010000"), ReplyLine("[0-9A-F]*9000")});
 }
 
-TEST_F(VelmoraTraceOrder, FunctionsWithoutReaderWorkTraceNothing) {
+// With a session open they still answer with their fixed values only.
+TEST_F(VelmoraTraceOrder, FunctionsWithoutReaderWorkSendAndTraceNothing) {
   ASSERT_NO_FATAL_FAILURE(StartTraced());
   uint8_t buffer[16] = {};
-  Lib().Card_Request(0, 0, buffer);
-  Lib().Card_Authentication(0, 0, 4);
-  Lib().Card_Halt(0);
-  Lib().Card_Beep(0, 10);
-  Lib().Card_Changeb3(0, 1, buffer, 0, 0, 0, 1, 0, buffer);
-  Lib().Card_ReadBlockInfo(0, 4, 0, buffer);
-  Lib().Card_WriteBlockInfo(0, 4, 0, buffer);
+  EXPECT_EQ(Lib().Card_Request(0, 0, buffer), 0);
+  EXPECT_EQ(Lib().Card_Authentication(0, 0, 4), -1);
+  EXPECT_EQ(Lib().Card_Halt(0), -1);
+  EXPECT_EQ(Lib().Card_Beep(0, 10), 0);
+  EXPECT_EQ(Lib().Card_Changeb3(0, 1, buffer, 0, 0, 0, 1, 0, buffer), -1);
+  EXPECT_EQ(Lib().Card_ReadBlockInfo(0, 4, 0, buffer), -1);
+  EXPECT_EQ(Lib().Card_WriteBlockInfo(0, 4, 0, buffer), -1);
+  EXPECT_TRUE(Sent().empty());
   EXPECT_TRUE(NewLines().empty());
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "tests/service/service_on_port.h"
+#include "tests/support/service_checks.h"
 
 namespace duvane {
 namespace {
@@ -75,9 +76,9 @@ TEST_F(ServiceOnEphemeralPort, TwoRequestsInOneSegmentGetOneReplyForTheFirst) {
 TEST_F(ServiceOnEphemeralPort, RequestLineSplitOverTwoReadsGetsNoReply) {
   Client client(port_);
   client.Send("GET /foo?x HT");
-  ASSERT_TRUE(LogHas(G(")收到原始数据：") + "GET /foo?x HT"));
+  ASSERT_TRUE(service_->LogHas(G(")收到原始数据：") + "GET /foo?x HT"));
   client.Send("TP/1.1\r\n\r\n");
-  ASSERT_TRUE(LogHas(G(")收到原始数据：") + "TP/1.1"));
+  ASSERT_TRUE(service_->LogHas(G(")收到原始数据：") + "TP/1.1"));
   EXPECT_EQ(client.ReadFor(300ms), "");
 }
 
@@ -86,10 +87,10 @@ TEST_F(ServiceOnEphemeralPort, UnansweredRequestsLeaveTheConnectionUsable) {
   for (std::string line :
        {"GET /GETCARDNO HTTP/1.1", "GET /foo?x HTTP/1.0", "POST /foo?x HTTP/1.1"}) {
     client.Send(line + "\r\n\r\n");
-    ASSERT_TRUE(LogHas(G("转换后数据：") + line + "\r\r\n"));
+    ASSERT_TRUE(service_->LogHas(G("转换后数据：") + line + "\r\r\n"));
   }
   EXPECT_EQ(client.ReadFor(200ms), "");
-  EXPECT_EQ(Log().find("strCMD:"), std::string::npos);
+  EXPECT_EQ(service_->Log().find("strCMD:"), std::string::npos);
   client.Send("GET /foo?x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(client.ReadReply(), ExpectedReply(kUnknownFoo));
 }
@@ -109,113 +110,34 @@ TEST_F(ServiceOnEphemeralPort, HostileBytesAreHandledWithoutHarm) {
 }
 
 TEST_F(ServiceOnEphemeralPort, LogsEveryStepOfAnAnsweredRequest) {
-  Client client(port_);
-  client.Send("GET /foo?callback=cb HTTP/1.1\r\n\r\n");
-  ASSERT_TRUE(client.ReadReply());
-  const std::string id = std::to_string(client.Fd());  // not the server's; only for shape
-  std::string log = Log();
-  EXPECT_NE(log.find(G("127.0.0.1连入;SocketID = ")), std::string::npos);
-  EXPECT_NE(log.find(G(")收到原始数据：") + "GET /foo?callback=cb HTTP/1.1\r\r\n\r\r\n\r\n"),
-            std::string::npos);
-  EXPECT_NE(log.find(G("转换后数据：") + "GET /foo?callback=cb HTTP/1.1"), std::string::npos);
-  EXPECT_NE(log.find("strCMD:FOO;strParam:callback=cb\r\n"), std::string::npos);
+  testsupport::ExpectEveryStepLogged(*service_, {G("服务侦听开始启动"), G("加载动态库失败")});
 }
 
-TEST_F(ServiceOnEphemeralPort, CloseGivesTheDisconnectLineWithTheSameSocketId) {
-  {
-    Client client(port_);
-    ASSERT_TRUE(LogHas(G("127.0.0.1连入;SocketID = ")));
-  }
-  ASSERT_TRUE(LogHas(G("127.0.0.1断开连接;SocketID = ")));
-  std::string log = Log();
-  auto idAfter = [&](const std::string& label) {
-    size_t at = log.find(label) + label.size();
-    return log.substr(at, log.find('\r', at) - at);
-  };
-  EXPECT_EQ(idAfter(G("连入;SocketID = ")), idAfter(G("断开连接;SocketID = ")));
-}
-
-// The peer's system answers a reply that arrives after its clean close with
-// a reset; the close came first and is what the log shows.
-TEST_F(ServiceOnEphemeralPort, CleanCloseAfterARequestGivesOnlyTheDisconnectLine) {
-  struct Case {
-    const char* name;
-    std::string request;
-    std::function<void(Client&, LogTail&)> close;
-  };
-  const Case cases[] = {
-      {"closed at once", "GET /foo?x HTTP/1.1\r\n\r\n",
-       [](Client& c, LogTail&) {
-         c.CloseSending();  // the close goes out before any reply can arrive
-         c.Close();
-       }},
-      {"closed sending, reply read", "GET /foo?x HTTP/1.1\r\n\r\n",
-       [](Client& c, LogTail&) {
-         c.CloseSending();
-         EXPECT_EQ(c.ReadReply(), ExpectedReply(kUnknownFoo));
-       }},
-      {"closed during the identity-card tone", "GET /getpid?x HTTP/1.1\r\n\r\n",
-       [](Client& c, LogTail& log) {
-         ASSERT_TRUE(log.WaitFor("strCMD:GETPID"));
-         c.Close();
-       }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    LogTail log(LogPath());
-    const int socket = [&] {
-      Client client(port_);
-      const int id = NextAcceptedSocket(log);
-      client.Send(c.request);
-      c.close(client, log);
-      return id;
-    }();
-    const std::string id = ";SocketID = " + std::to_string(socket) + "\r\n";
-    ASSERT_TRUE(log.WaitFor(G("127.0.0.1断开连接") + id));
-    EXPECT_FALSE(log.WaitFor(G("断开连接"), 200ms));
-    const std::string all = Log();
-    EXPECT_LT(all.rfind("strCMD:"), all.rfind(G("断开连接")));
-    EXPECT_EQ(all.find(G("非法")), std::string::npos);
-  }
+TEST_F(ServiceOnEphemeralPort, CleanCloseGivesOnlyTheDisconnectLineWithItsSocket) {
+  testsupport::ExpectCleanCloseGivesOnlyTheDisconnectLine(*service_);
 }
 
 TEST_F(ServiceOnEphemeralPort, ResetGivesTheErrorLineAndNoDisconnectLine) {
-  {
-    Client client(port_);
-    client.Send("GET /foo?x HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(client.ReadReply());
-    client.Reset();
-  }
-  ASSERT_TRUE(LogHas(G("127.0.0.1非法：10054;SocketID = ")));
-  EXPECT_EQ(Log().find(G("断开连接")), std::string::npos);
+  testsupport::ExpectResetGivesTheErrorLineAndNoDisconnectLine(*service_);
 }
 
 TEST_F(ServiceOnEphemeralPort, StopDropsConnectionsWithoutDisconnectLines) {
   Client a(port_), b(port_);
   ASSERT_TRUE(Eventually([&] {
-    std::string log = Log();
+    std::string log = service_->Log();
     size_t first = log.find(G("连入"));
     return first != std::string::npos && log.find(G("连入"), first + 1) != std::string::npos;
   }));
-  Stop();
+  ASSERT_TRUE(service_->Stop());
   EXPECT_TRUE(a.PeerClosed(2s));
   EXPECT_TRUE(b.PeerClosed(2s));
-  std::string log = Log();
+  std::string log = service_->Log();
   EXPECT_NE(log.find(G("服务侦听停止")), std::string::npos);
   EXPECT_EQ(log.find(G("断开连接")), std::string::npos);
 }
 
 TEST_F(ServiceOnEphemeralPort, PausedServiceAnswersNothingUntilContinued) {
-  Control(platform::ServiceControl::Pause);
-  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
-  Client first(port_), second(port_);
-  first.Send("GET /foo?x HTTP/1.1\r\n\r\n");
-  second.Send("GET /foo?x HTTP/1.1\r\n\r\n");
-  EXPECT_EQ(first.ReadFor(300ms), "");
-  EXPECT_EQ(Log().find(G("连入")), std::string::npos);
-  Control(platform::ServiceControl::Continue);
-  EXPECT_EQ(first.ReadReply(), ExpectedReply(kUnknownFoo));
-  EXPECT_EQ(second.ReadReply(), ExpectedReply(kUnknownFoo));
+  testsupport::ExpectPauseHoldsConnectionsUntilContinue(*service_);
 }
 
 // Takes every descriptor the process may still open, under a lowered limit;
@@ -258,7 +180,7 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
   GTEST_SKIP() << "not under the sanitizers";
 #endif
   clockid_t loopClock{};
-  ASSERT_EQ(pthread_getcpuclockid(thread_.native_handle(), &loopClock), 0);
+  ASSERT_EQ(pthread_getcpuclockid(service_->Thread().native_handle(), &loopClock), 0);
   const auto loopCpu = [&] {
     timespec t{};
     clock_gettime(loopClock, &t);
@@ -267,8 +189,10 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
   // Whether the loop has reported a failed accept (read on its thread).
   const auto acceptFailed = [&] {
     auto seen = std::make_shared<std::atomic<int>>(-1);
-    loop_->Post([this, seen] {
-      *seen = std::any_of(unhandled_.begin(), unhandled_.end(), [](const std::string& m) {
+    const testsupport::InProcessService& service = *service_;
+    service_->Loop().Post([&service, seen] {
+      const std::vector<std::string>& unhandled = service.Unhandled();
+      *seen = std::any_of(unhandled.begin(), unhandled.end(), [](const std::string& m) {
         return m.find("on API 'accept'") != std::string::npos;
       });
     });
@@ -281,15 +205,14 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
     waiting.emplace(port_);
     ASSERT_TRUE(waiting->Connected());
     ASSERT_TRUE(Eventually(acceptFailed));
-    Control(platform::ServiceControl::Pause);
-    ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+    ASSERT_TRUE(service_->Pause());
     // A measuring window, not a wait for an event.
     const auto cpuBefore = loopCpu();
     const size_t heapBefore = mallinfo2().uordblks;
     std::this_thread::sleep_for(1s);
     EXPECT_LT(loopCpu() - cpuBefore, 50ms);
     EXPECT_LT(mallinfo2().uordblks, heapBefore + 64 * 1024);
-    Control(platform::ServiceControl::Continue);
+    ASSERT_TRUE(service_->Continue());
   }
   waiting->Send("GET /foo?x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(waiting->ReadReply(), ExpectedReply(kUnknownFoo));
@@ -297,42 +220,34 @@ TEST_F(ServiceOnEphemeralPort, PausedWithDescriptorsExhaustedSpendsNoCpuAndNoMem
 
 // The machine is going down: the loop ends, and no stop line is written.
 TEST_F(ServiceOnEphemeralPort, ShutdownEndsTheServiceWithoutTheStopSequence) {
-  Control(platform::ServiceControl::Shutdown);
-  thread_.join();
-  EXPECT_NE(Log().find(G("服务侦听开始启动")), std::string::npos);
-  EXPECT_EQ(Log().find(G("服务侦听停止")), std::string::npos);
+  service_->Control(platform::ServiceControl::Shutdown);
+  service_->Thread().join();
+  EXPECT_NE(service_->Log().find(G("服务侦听开始启动")), std::string::npos);
+  EXPECT_EQ(service_->Log().find(G("服务侦听停止")), std::string::npos);
 }
 
 TEST_F(ServiceOnEphemeralPort, PeriodicTaskRunsWhileIdleAndWhilePaused) {
   // Shared: the loop may still call the task after this test body ends.
   auto calls = std::make_shared<std::atomic<int>>(0);
-  loop_->Post([this, calls] { loop_->CallEvery(5ms, [calls] { ++*calls; }); });
+  EventLoop& loop = service_->Loop();
+  loop.Post([&loop, calls] { loop.CallEvery(5ms, [calls] { ++*calls; }); });
   EXPECT_TRUE(Eventually([&] { return *calls >= 2; }));
-  Control(platform::ServiceControl::Pause);
-  ASSERT_TRUE(Eventually([&] { return service_->Paused(); }));
+  ASSERT_TRUE(service_->Pause());
   const int before = *calls;
   EXPECT_TRUE(Eventually([&] { return *calls >= before + 2; }));
 }
 
 TEST_F(ServiceOnEphemeralPort, StartLogShowsTheBindErrorWhenThePortIsTaken) {
-  auto otherLoop = EventLoop::Create([](const std::string&) {});
-  char tmpl[] = "/tmp/duvane-svc2-XXXXXX";
-  std::string otherFolder = std::string(mkdtemp(tmpl)) + "/";
-  TDuvaneS other(ServiceSettings{port_, otherFolder, "libDuvaneTestNoSuchLibrary.so"}, *otherLoop);
-  other.ServiceStart();
-  EXPECT_FALSE(otherLoop->Active());
-  std::ifstream in(otherFolder + LogFileName(platform::NowLocal()), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
+  testsupport::InProcessService other({.port = port_});
+  EXPECT_FALSE(other.Loop().Active());
   const std::string expected = G("服务侦听启动异常：") +
                                "Windows socket error: Address already in use (10048), on API "
                                "'bind'\r\n";
-  std::string log = s.str();
+  std::string log = other.Log();
   size_t failed = log.find(expected);
   EXPECT_NE(failed, std::string::npos) << log;
   EXPECT_LT(failed, log.find(G("服务侦听开始启动")));
   EXPECT_LT(log.find(G("服务侦听开始启动")), log.find(G("加载动态库失败")));
-  std::filesystem::remove_all(otherFolder);
 }
 
 }  // namespace

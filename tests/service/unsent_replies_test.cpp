@@ -29,7 +29,7 @@ std::string PidBody(int callback) {
 
 TEST_F(ServiceOnEphemeralPort, SlowReaderGetsEveryReplyWholeAndInOrder) {
   constexpr int kRequests = 6;
-  LogTail log(LogPath());
+  LogTail log(*service_);
   Client client(port_, 4096);
   const int socket = NextAcceptedSocket(log);
   ASSERT_GE(socket, 0);
@@ -51,7 +51,7 @@ TEST_F(ServiceOnEphemeralPort, SlowReaderGetsEveryReplyWholeAndInOrder) {
     EXPECT_TRUE(reply == ExpectedReply(PidBody(i)))  // too long to print
         << "reply " << i << ": " << (reply ? reply->substr(0, 300) : "none");
   }
-  EXPECT_EQ(Log().find(G("非法")), std::string::npos);
+  EXPECT_EQ(service_->Log().find(G("非法")), std::string::npos);
 }
 
 TEST_F(ServiceOnEphemeralPort, ClientThatNeverReadsHoldsOneReplyWhileOthersAreServed) {
@@ -61,7 +61,7 @@ TEST_F(ServiceOnEphemeralPort, ClientThatNeverReadsHoldsOneReplyWhileOthersAreSe
   const auto request = [&](int i) {
     return "GET /" + word + "?" + std::to_string(i) + " HTTP/1.1\r\n\r\n";
   };
-  LogTail log(LogPath());
+  LogTail log(*service_);
   Client hog(port_, 1);
   const int socket = NextAcceptedSocket(log);
   ASSERT_GE(socket, 0);
@@ -82,7 +82,7 @@ TEST_F(ServiceOnEphemeralPort, ClientThatNeverReadsHoldsOneReplyWhileOthersAreSe
     const std::optional<std::string> got = hog.ReadReply(10s);
     EXPECT_TRUE(got == reply) << "reply " << i << ": " << (got ? got->substr(0, 300) : "none");
   }
-  EXPECT_EQ(Log().find(G("非法")), std::string::npos);
+  EXPECT_EQ(service_->Log().find(G("非法")), std::string::npos);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <functional>
 
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 namespace {
 
@@ -21,10 +21,6 @@ constexpr const char* kLogFolder = "/var/log/duvane";
 
 class SoakLogFolder : public SoakTest {
  protected:
-  void SetUp() override {
-    SoakTest::SetUp();
-    if (IsSkipped()) return;
-  }
   void TearDown() override {
     // Root ignores permission bits, so read-only mounts stand for the
     // folders a service cannot write; undo them for the next test.
@@ -63,36 +59,44 @@ class SoakLogFolder : public SoakTest {
   }
 };
 
-TEST_F(SoakLogFolder, MissingFolderThatCannotBeCreated) {
-  ASSERT_EQ(mount(nullptr, kLogParent, nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-  auto service = StartService();
-  ASSERT_TRUE(service);
-  const int served = Serve("missing");
-  EXPECT_EQ(served, kRequests);
-  EXPECT_FALSE(std::filesystem::exists(kLogFolder));
+// Unwritable from the start: a missing folder that cannot be created, or a
+// read-only one.
+TEST_F(SoakLogFolder, UnwritableAtStartThenMended) {
+  struct Case {
+    const char* figures;
+    std::function<void()> breakIt, expectNothingWritten, mend;
+  };
+  const Case cases[] = {
+      {"log-folder-missing",
+       [] { ASSERT_EQ(mount(nullptr, kLogParent, nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0); },
+       [] { EXPECT_FALSE(std::filesystem::exists(kLogFolder)); },
+       [] { ASSERT_EQ(mount(nullptr, kLogParent, nullptr, MS_REMOUNT, nullptr), 0); }},
+      {"log-folder-read-only",
+       [] {
+         ASSERT_TRUE(std::filesystem::create_directories(kLogFolder));
+         ASSERT_EQ(mount(kLogFolder, kLogFolder, nullptr, MS_BIND, nullptr), 0);
+         ASSERT_EQ(mount(nullptr, kLogFolder, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr),
+                   0);
+       },
+       [] { EXPECT_TRUE(std::filesystem::is_empty(kLogFolder)); },
+       [] { ASSERT_EQ(umount2(kLogFolder, MNT_DETACH), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.figures);
+    testsupport::ClearLogFolder();
+    ASSERT_NO_FATAL_FAILURE(c.breakIt());
+    auto service = StartService();
+    ASSERT_TRUE(service);
+    const int served = Serve("unwritable");
+    EXPECT_EQ(served, kRequests);
+    c.expectNothingWritten();
 
-  ASSERT_EQ(mount(nullptr, kLogParent, nullptr, MS_REMOUNT, nullptr), 0);
-  EXPECT_EQ(Serve("writable"), kRequests);
-  const bool loggedAfter = Logged("writable=0");
-  EXPECT_TRUE(loggedAfter);
-  Figures("log-folder-missing", served, loggedAfter);
-}
-
-TEST_F(SoakLogFolder, ReadOnlyFolder) {
-  ASSERT_TRUE(std::filesystem::create_directories(kLogFolder));
-  ASSERT_EQ(mount(kLogFolder, kLogFolder, nullptr, MS_BIND, nullptr), 0);
-  ASSERT_EQ(mount(nullptr, kLogFolder, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
-  auto service = StartService();
-  ASSERT_TRUE(service);
-  const int served = Serve("readonly");
-  EXPECT_EQ(served, kRequests);
-  EXPECT_TRUE(std::filesystem::is_empty(kLogFolder));
-
-  ASSERT_EQ(umount2(kLogFolder, MNT_DETACH), 0);
-  EXPECT_EQ(Serve("writable"), kRequests);
-  const bool loggedAfter = Logged("writable=0");
-  EXPECT_TRUE(loggedAfter);
-  Figures("log-folder-read-only", served, loggedAfter);
+    ASSERT_NO_FATAL_FAILURE(c.mend());
+    EXPECT_EQ(Serve("writable"), kRequests);
+    const bool loggedAfter = Logged("writable=0");
+    EXPECT_TRUE(loggedAfter);
+    Figures(c.figures, served, loggedAfter);
+  }
 }
 
 TEST_F(SoakLogFolder, FolderRemovedWhileRunning) {

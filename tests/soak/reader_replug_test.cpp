@@ -1,13 +1,13 @@
 // The reader unplugged and plugged in again while pages keep asking for the
-// card number: every request is answered, none hangs, and the first request
-// after the reader is back reads the card.
+// card number: every request is answered, none hangs, the first request
+// after the reader is back reads the card, and the stop is still clean.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 
 #include "sim_reader.h"
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 namespace {
 
@@ -68,6 +68,7 @@ TEST_F(SoakReaderReplug, EveryRequestIsAnsweredAndTheReaderComesBack) {
   for (int i = 1; i < kPerPhase; ++i) EXPECT_EQ(tally.Ask(client), "0000") << i;
 
   EXPECT_EQ(tally.other, 0);
+  EXPECT_TRUE(service->Stop());
   Report("reader-replug", {{"requests", std::to_string(tally.ok + tally.failed + tally.other)},
                            {"ok_0000", std::to_string(tally.ok)},
                            {"failed_0201", std::to_string(tally.failed)},

@@ -41,13 +41,6 @@ bool BringLoopbackUp() {
   return ok;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 std::string TempPath(const char* tag) {
   char name[] = "/tmp/duvane-test-XXXXXX";
   int fd = mkstemp(name);
@@ -84,9 +77,18 @@ bool EnterPrivateHost() {
 
 std::string ServiceLogFolder() { return kLogFolder; }
 
-std::string ReadTodaysLog() {
-  return ReadFile(std::string(kLogFolder) + TodayAs("%04d%02d%02d.txt"));
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
 }
+
+std::string TodaysLogName() { return TodayAs("%04d%02d%02d.txt"); }
+
+std::string TodaysLogPath() { return std::string(kLogFolder) + TodaysLogName(); }
+
+std::string ReadTodaysLog() { return ReadWholeFile(TodaysLogPath()); }
 
 void ClearLogFolder() {
   std::error_code ec;
@@ -99,7 +101,8 @@ std::string BinFolder() {
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return "";
   // Test programs live in <build>/tests/...; the programs in <build>/bin.
-  std::filesystem::path dir = std::filesystem::path(std::string(self, static_cast<size_t>(n))).parent_path();
+  std::filesystem::path dir =
+      std::filesystem::path(std::string(self, static_cast<size_t>(n))).parent_path();
   for (; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
     if (std::filesystem::exists(dir / "bin" / "SDuvane")) return (dir / "bin").string();
   }
@@ -159,8 +162,8 @@ std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
   return 0;
 }
 
-std::string Process::Stdout() const { return ReadFile(outPath_); }
-std::string Process::Stderr() const { return ReadFile(errPath_); }
+std::string Process::Stdout() const { return ReadWholeFile(outPath_); }
+std::string Process::Stderr() const { return ReadWholeFile(errPath_); }
 
 bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout) {
   return Eventually(
@@ -200,7 +203,8 @@ namespace {
 
 // Reads what arrives until `deadline`; false when the peer closed or failed.
 bool ReadSome(int fd, std::string& into, std::chrono::steady_clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
   if (left.count() <= 0) return false;
   pollfd p{fd, POLLIN, 0};
   if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -22,10 +23,16 @@ bool EnterPrivateHost();
 
 // The folder that the service's fixed log folder shows inside the private host.
 std::string ServiceLogFolder();
-// Today's log file content (raw bytes, GBK, CR LF), or "" when missing.
+// The name of today's log file, "yyyymmdd.txt".
+std::string TodaysLogName();
+// Today's log file there, and its content (raw bytes, GBK, CR LF) or "".
+std::string TodaysLogPath();
 std::string ReadTodaysLog();
 // Removes every file from the log folder.
 void ClearLogFolder();
+
+// The bytes of a file, "" when it is missing.
+std::string ReadWholeFile(const std::string& path);
 
 // The folder of the build's programs and libraries (build/bin), found from
 // the running test executable's location or DUVANE_BIN_DIR.
@@ -101,8 +108,13 @@ std::string ExpectedReply(const std::string& body);
 
 // Polls `condition` until true or timeout.
 template <typename F>
-bool Eventually(F condition, std::chrono::milliseconds timeout = 5s);
+bool Eventually(F condition, std::chrono::milliseconds timeout = 5s) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
 
 }  // namespace testsupport
-
-#include "tests/support/private_host_inl.h"

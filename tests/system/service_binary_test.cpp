@@ -6,49 +6,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/clock.h"
 #include "tests/service/gbk.h"
-#include "tests/support/notify_socket.h"
-#include "tests/support/private_host.h"
+#include "tests/support/service_checks.h"
+#include "tests/support/service_program.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace testsupport;
 
-constexpr uint16_t kPort = 10240;
+constexpr uint16_t kPort = kServicePort;
 
-class ServiceBinary : public ::testing::Test {
+class ServiceBinary : public PrivateHostTest {
  protected:
-  void SetUp() override {
-    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    ClearLogFolder();
-  }
-
   // Starts the program with no reader service reachable and waits until it
   // reports its start sequence done.
-  std::unique_ptr<Process> Start() {
-    std::map<std::string, std::string> env = {
-        {"PCSCLITE_CSOCK_NAME", "/tmp/duvane-no-pcscd/pcscd.comm"},
-        {"NOTIFY_SOCKET", notify_.Path()}};
-    auto p = std::make_unique<Process>(BinFolder() + "/SDuvane", std::vector<std::string>{}, env);
-    EXPECT_TRUE(notify_.WaitFor("READY=1", 10s));
-    return p;
-  }
-
-  NotifySocket notify_;
-
-  bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 5s) {
-    return Eventually([&] { return ReadTodaysLog().find(gbk) != std::string::npos; }, timeout);
+  static std::unique_ptr<ServiceProgram> Start() {
+    return std::make_unique<ServiceProgram>(ProgramOptions::WithoutReaderService());
   }
 };
-
-std::string Today() {
-  auto t = duvane::platform::NowLocal();
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-  return buf;
-}
 
 TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
   auto service = Start();
@@ -58,36 +34,19 @@ TEST_F(ServiceBinary, AnswersOnItsPortAndLogsEveryStepInGbk) {
   ASSERT_TRUE(reply);
   const std::string body =
       "cb({\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"})";
-  EXPECT_EQ(*reply,
-            "HTTP/1.1 200 OK \r\nDate: " + Today() +
-                " \r\nServer: Microsoft-IIS/6.0 \r\nX-Powered-By: ASP.NET \r\n"
-                "X-AspNet-Version: 4.0.30319 \r\nX-AspNetMvc-Version: 3.0 \r\n"
-                "Cache-Control: private \r\nContent-Type: application/json; charset=utf-8 \r\n"
-                "Content-Length: " +
-                std::to_string(body.size()) + " \r\n\r\n" + body);
+  EXPECT_EQ(*reply, ExpectedReply(body));
   EXPECT_FALSE(client.PeerClosed(100ms));
-
-  std::string log = ReadTodaysLog();
-  for (const std::string& line :
-       {G("服务侦听开始启动") + "\r\n", G("打开370读卡器成功！") + "\r\n",
-        G("127.0.0.1连入;SocketID = "),
-        G(")收到原始数据：") +
-            "GET /getcardno?callback=cb HTTP/1.1\r\r\nHost: 127.0.0.1:10240\r\r\n",
-        G("转换后数据：") + "GET /getcardno?callback=cb HTTP/1.1\r\r\n",
-        std::string("strCMD:GETCARDNO;strParam:callback=cb\r\n")}) {
-    EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line;
-  }
-  // Every line starts with the 20-character timestamp.
-  EXPECT_EQ(log.substr(0, 11), Today() + " ");
-  EXPECT_EQ(log[19], ' ');
+  // Without its setting, the identity-card stand-in finds no reader.
+  EXPECT_EQ(service->Body("getpid"),
+            "{\"ResultCode\":\"0100\",\"ResultMsg\":\"寻找身份证阅读器失败\"}");
+  ExpectEveryStepLogged(*service, {G("服务侦听开始启动"), G("打开370读卡器成功！")});
 }
 
 TEST_F(ServiceBinary, StopBySignalLogsTheStopAndNoDisconnects) {
   auto service = Start();
   Client open(kPort);
-  ASSERT_TRUE(LogHas(G("连入;SocketID = ")));
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(10s), 0);
+  ASSERT_TRUE(service->LogHas(G("连入;SocketID = ")));
+  EXPECT_TRUE(service->Stop());
   EXPECT_TRUE(open.PeerClosed(2s));
   std::string log = ReadTodaysLog();
   EXPECT_NE(log.find(G("服务侦听停止") + "\r\n"), std::string::npos);
@@ -105,31 +64,22 @@ TEST_F(ServiceBinary, RunsWithoutListeningWhenThePortIsTaken) {
   ASSERT_EQ(listen(blocker, 5), 0);
 
   auto service = Start();
-  ASSERT_TRUE(LogHas(G("服务侦听开始启动")));
+  ASSERT_TRUE(service->LogHas(G("服务侦听开始启动")));
   std::string log = ReadTodaysLog();
   size_t error =
       log.find(G("服务侦听启动异常：") +
                "Windows socket error: Address already in use (10048), on API 'bind'\r\n");
   EXPECT_NE(error, std::string::npos) << log;
   EXPECT_LT(error, log.find(G("服务侦听开始启动")));
-  EXPECT_FALSE(service->Wait(200ms).has_value());  // still running
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(10s), 0);
+  EXPECT_FALSE(service->Program().Wait(200ms).has_value());  // still running
+  EXPECT_TRUE(service->Stop());
   close(blocker);
 }
 
+// Pause and continue come as signals and are reported back.
 TEST_F(ServiceBinary, PauseHoldsConnectionsInTheBacklogUntilContinue) {
   auto service = Start();
-  service->Signal(SIGUSR1);
-  ASSERT_TRUE(notify_.WaitFor("STATUS=Paused"));
-  Client waiting(kPort);
-  waiting.Send("GET /foo?x HTTP/1.1\r\n\r\n");
-  EXPECT_EQ(waiting.ReadFor(300ms), "");
-  EXPECT_EQ(ReadTodaysLog().find(G("连入")), std::string::npos);
-  service->Signal(SIGUSR2);
-  auto reply = waiting.ReadReply(5s);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(BodyOf(*reply), "{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字FOO\"}");
+  ExpectPauseHoldsConnectionsUntilContinue(*service);
 }
 
 }  // namespace

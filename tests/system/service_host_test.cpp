@@ -13,16 +13,13 @@
 
 #include "sim_reader.h"
 #include "tests/service/gbk.h"
-#include "tests/support/notify_socket.h"
-#include "tests/support/private_host.h"
+#include "tests/support/service_program.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace testsupport;
 namespace fs = std::filesystem;
-
-constexpr uint16_t kPort = 10240;
 
 // A folder holding a copy of the program, its identity-card helper, the
 // identity-card library unless left out and, when given, a file installed as
@@ -50,11 +47,11 @@ std::string Stub(const std::string& variant) {
   return BinFolder() + "/libhost_stub_" + variant + ".so";
 }
 
-class ServiceHost : public ::testing::Test {
+class ServiceHost : public PrivateHostTest {
  protected:
   void SetUp() override {
-    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    ClearLogFolder();
+    PrivateHostTest::SetUp();
+    if (IsSkipped()) return;
     char tmpl[] = "/tmp/duvane-calls-XXXXXX";
     int fd = mkstemp(tmpl);
     close(fd);
@@ -62,20 +59,9 @@ class ServiceHost : public ::testing::Test {
   }
   void TearDown() override { unlink(callLog_.c_str()); }
 
-  std::unique_ptr<Process> Start(const std::string& program,
-                                 std::map<std::string, std::string> env = {}) {
-    env.emplace("NOTIFY_SOCKET", notify_.Path());
-    env.emplace("HOST_STUB_CALL_LOG", callLog_);
-    auto p = std::make_unique<Process>(program, std::vector<std::string>{}, env);
-    EXPECT_TRUE(notify_.WaitFor("READY=1"));
-    return p;
-  }
-
-  std::string Body(const std::string& command) {
-    Client client(kPort);
-    client.Send("GET /" + command + "?x HTTP/1.1\r\n\r\n");
-    auto reply = client.ReadReply(10s);
-    return reply ? BodyOf(*reply) : "(no reply)";
+  std::unique_ptr<ServiceProgram> Start(const std::string& program) {
+    return std::make_unique<ServiceProgram>(
+        ProgramOptions{.program = program, .env = {{"HOST_STUB_CALL_LOG", callLog_}}});
   }
 
   std::string Calls() const {
@@ -101,7 +87,6 @@ class ServiceHost : public ::testing::Test {
     }
   }
 
-  NotifySocket notify_;
   std::string callLog_;
 };
 
@@ -109,19 +94,14 @@ const std::string kNoReaderNo =
     "{\"ResultCode\":\"0200\",\"ResultMsg\":\"无法打开读卡器\",\"CardNo\":\"0X00000000\"}";
 const std::string kNoReaderSn =
     "{\"ResultCode\":\"0200\",\"ResultMsg\":\"无法打开读卡器\",\"CardSN\":\"0X00000000\"}";
-const std::string kReadFailedNo =
-    "{\"ResultCode\":\"0201\",\"ResultMsg\":\"读卡失败\",\"CardNo\":\"0X00000000\"}";
-const std::string kReadFailedSn =
-    "{\"ResultCode\":\"0201\",\"ResultMsg\":\"读序列号失败\",\"CardSN\":\"0X00000000\"}";
 
 TEST_F(ServiceHost, WithoutTheLibraryItLogsTheLoadFailureAndAnswers0200) {
   Installation install("");
   auto service = Start(install.Program());
-  EXPECT_EQ(Body("getcardno"), kNoReaderNo);
-  EXPECT_EQ(Body("getcardsn"), kNoReaderSn);
+  EXPECT_EQ(service->Body("getcardno"), kNoReaderNo);
+  EXPECT_EQ(service->Body("getcardsn"), kNoReaderSn);
   ExpectInOrder(ReadTodaysLog(), {G("服务侦听开始启动") + "\r\n", G("加载动态库失败") + "\r\n"});
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_TRUE(service->Stop());
 }
 
 // As a program that imports a library which is missing, the service does
@@ -140,11 +120,10 @@ TEST_F(ServiceHost, IncompleteLibraryIsNotOpenedAtStartButLazilyOnFirstUse) {
   std::string log = ReadTodaysLog();
   ExpectInOrder(log, {G("服务侦听开始启动") + "\r\n", G("动态库函数不完整") + "\r\n"});
   EXPECT_EQ(log.find(G("打开370读卡器")), std::string::npos);
-  EXPECT_EQ(Body("getcardno"),
+  EXPECT_EQ(service->Body("getcardno"),
             "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"}");
   EXPECT_NE(ReadTodaysLog().find(G("打开370读卡器成功！") + "\r\n"), std::string::npos);
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_TRUE(service->Stop());
   EXPECT_EQ(Count(Calls(), "ReadCard_Init"), 1u);
   EXPECT_EQ(Count(Calls(), "ReadCard_Exit"), 1u);
 }
@@ -152,84 +131,25 @@ TEST_F(ServiceHost, IncompleteLibraryIsNotOpenedAtStartButLazilyOnFirstUse) {
 TEST_F(ServiceHost, ReaderThatNeverOpensIsRetriedAndNeverClosed) {
   Installation install(Stub("init_zero"));
   auto service = Start(install.Program());
-  EXPECT_EQ(Body("getcardsn"), kNoReaderSn);
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
+  EXPECT_EQ(service->Body("getcardsn"), kNoReaderSn);
+  EXPECT_TRUE(service->Stop());
   std::string log = ReadTodaysLog();
   EXPECT_EQ(Count(log, G("打开370读卡器失败！")), 2u);  // at start and on the command
   EXPECT_EQ(Count(Calls(), "ReadCard_Exit"), 0u);
   ExpectInOrder(log, {G("服务侦听停止") + "\r\n"});
 }
 
-class ServiceWithSimulatedReader : public ServiceHost {
- protected:
-  void SetUp() override {
-    ServiceHost::SetUp();
-    if (IsSkipped()) return;
-    pcscd_ = std::make_unique<simreader::SimPcscd>();
-    reader().InsertCard(simreader::DemoCard());
-    ASSERT_TRUE(reader().WaitForCard(true, 5s));
-  }
-  simreader::SimReader& reader() { return pcscd_->Reader(); }
-  std::unique_ptr<simreader::SimPcscd> pcscd_;
-};
-
 const std::string kDemoNumber =
     "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardNo\":\"04030201\"}";
 const std::string kDemoSerial =
     "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"CardSN\":\"D4C3B2A1\",\"CardType\":\"8\"}";
 
-TEST_F(ServiceWithSimulatedReader, GoodCardGivesItsNumberAndSerial) {
-  auto service = Start(BinFolder() + "/SDuvane");
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  EXPECT_EQ(Body("GetCardSN"), kDemoSerial);
-  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
-  std::string log = ReadTodaysLog();
-  // Opened once at start; the later commands open nothing and log nothing of their own.
-  EXPECT_EQ(Count(log, G("打开370读卡器成功！")), 1u);
-  ExpectInOrder(log, {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
-                      "strCMD:GETCARDSN", "strCMD:GETCARDSN"});
-}
-
-TEST_F(ServiceWithSimulatedReader, WrongCheckValueFailsOnlyTheNumber) {
-  simreader::MemoryCard card = simreader::DemoCard();
-  card.blocks[2][15] ^= 0x01;
-  reader().InsertCard(card);
-  auto service = Start(BinFolder() + "/SDuvane");
-  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
-  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
-}
-
-TEST_F(ServiceWithSimulatedReader, NoCardFailsAndACardLaterIsRead) {
-  reader().RemoveCard();
-  ASSERT_TRUE(reader().WaitForCard(false, 5s));
-  auto service = Start(BinFolder() + "/SDuvane");
-  // Without a card the open returns the PC/SC error, which still counts as open.
-  EXPECT_NE(ReadTodaysLog().find(G("打开370读卡器成功！")), std::string::npos);
-  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
-  EXPECT_EQ(Body("getcardsn"), kReadFailedSn);
-  reader().InsertCard(simreader::DemoCard());
-  ASSERT_TRUE(reader().WaitForCard(true, 5s));
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-}
-
-TEST_F(ServiceWithSimulatedReader, UnpluggedReaderFailsAndRecoversAfterReplug) {
-  auto service = Start(BinFolder() + "/SDuvane");
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  reader().Unplug();
-  ASSERT_TRUE(reader().WaitForUnplugged(5s));
-  EXPECT_EQ(Body("getcardno"), kReadFailedNo);
-  reader().Plug();
-  ASSERT_TRUE(reader().WaitForCard(true, 5s));
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  service->Signal(SIGTERM);
-  EXPECT_EQ(service->Wait(), 0);
-}
-
-// The service in the view that its unit's sandbox gives it (read-only system
-// and home, private /tmp, only the log folders writable; duvane-sandbox-run),
-// installed outside /tmp as a package installs it, with pcscd at its usual
-// socket and the identity-card simulation.
+// The service with its reader library against the simulated reader, in the
+// view that its unit's sandbox gives it (read-only system and home, private
+// /tmp, only the log folders writable; duvane-sandbox-run), installed outside
+// /tmp as a package installs it, with pcscd at its usual socket and the
+// identity-card simulation. (The card commands' failures through the real
+// library are tested in-process, tests/host.)
 class SandboxedService : public ServiceHost {
  protected:
   static constexpr const char* kFolder = "/mnt/duvane";
@@ -260,6 +180,15 @@ class SandboxedService : public ServiceHost {
     return shell.Wait().value_or(-1);
   }
 
+  // The status reports cannot reach a socket in the test's /tmp: ready is
+  // listening with the reader library bound.
+  static ProgramOptions Sandboxed() {
+    return {.program = std::string(kFolder) + "/SDuvane",
+            .launcher = {BinFolder() + "/duvane-sandbox-run"},
+            .env = {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}},
+            .readyLine = G("打开370读卡器")};
+  }
+
   std::unique_ptr<simreader::SimPcscd> pcscd_;
 };
 
@@ -267,45 +196,41 @@ TEST_F(SandboxedService, AnswersEveryCommandWithOnlyItsLogFolderWritable) {
   EXPECT_EQ(RunSandboxed("touch /var/log/duvane/probe && rm /var/log/duvane/probe"), 0);
   EXPECT_NE(RunSandboxed(std::string("touch ") + kFolder + "/probe"), 0);
 
-  Process service(BinFolder() + "/duvane-sandbox-run", {std::string(kFolder) + "/SDuvane"},
-                  {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}});
-  ASSERT_TRUE(WaitForListening(kPort)) << service.Stderr();
-  ASSERT_TRUE(
-      Eventually([] { return ReadTodaysLog().find(G("打开370读卡器")) != std::string::npos; }));
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
-  EXPECT_EQ(Body("getcardsn"), kDemoSerial);
-  EXPECT_EQ(Body("getpid"),
+  ServiceProgram service(Sandboxed());
+  ASSERT_TRUE(service.Ready());
+  EXPECT_EQ(service.Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service.Body("GetCardSN"), kDemoSerial);
+  EXPECT_EQ(service.Body("getcardsn"), kDemoSerial);
+  EXPECT_EQ(service.Body("getpid"),
             "{\"ResultCode\":\"0000\",\"ResultMsg\":\"成功\",\"Name\":\"林晓澜\",\"Sex\":\"女\","
             "\"Nation\":\"汉\",\"Address\":\"松涛路十八号\",\"IDCardNo\":\"99010219900307002X\","
             "\"photo\":\"iVBORw==\"}");
-  service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(), 0);
-  ExpectInOrder(ReadTodaysLog(),
-                {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
-                 "strCMD:GETCARDSN", "strCMD:GETPID", G("服务侦听停止")});
+  EXPECT_TRUE(service.Stop());
+  const std::string log = ReadTodaysLog();
+  // Opened once at start; the commands open nothing and log nothing of their own.
+  EXPECT_EQ(Count(log, G("打开370读卡器成功！")), 1u);
+  ExpectInOrder(log, {G("服务侦听开始启动"), G("打开370读卡器成功！"), "strCMD:GETCARDNO",
+                      "strCMD:GETCARDSN", "strCMD:GETCARDSN", "strCMD:GETPID", G("服务侦听停止")});
 }
 
 // An administrator deletes the log folder while the service runs; the kernel
 // then drops the sandbox's mount of it. The next line is in the folder again.
 TEST_F(SandboxedService, LogFolderDeletedWhileRunningIsMadeAgain) {
-  Process service(BinFolder() + "/duvane-sandbox-run", {std::string(kFolder) + "/SDuvane"},
-                  {{"ZETIDCARD_SIM", std::string(kFolder) + "/holder.txt"}});
-  ASSERT_TRUE(WaitForListening(kPort)) << service.Stderr();
-  ASSERT_TRUE(
-      Eventually([] { return ReadTodaysLog().find(G("打开370读卡器")) != std::string::npos; }));
+  ServiceProgram service(Sandboxed());
+  ASSERT_TRUE(service.Ready());
   fs::remove_all("/var/log/duvane");
-  EXPECT_EQ(Body("getcardno"), kDemoNumber);
+  EXPECT_EQ(service.Body("getcardno"), kDemoNumber);
   EXPECT_TRUE(
       Eventually([] { return ReadTodaysLog().find("strCMD:GETCARDNO") != std::string::npos; }));
-  service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(), 0);
+  EXPECT_TRUE(service.Stop());
 }
 
 // Registration against a private, empty unit folder.
-class Registration : public ::testing::Test {
+class Registration : public PrivateHostTest {
  protected:
   void SetUp() override {
-    if (!EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
+    PrivateHostTest::SetUp();
+    if (IsSkipped()) return;
     fs::create_directories("/etc/systemd/system");
     ASSERT_EQ(mount("tmpfs", "/etc/systemd/system", "tmpfs", 0, "size=1m"), 0);
     // Where systemd runs, hide it: the program would enable the unit for real.

@@ -8,11 +8,8 @@
 //
 // The tests of the suite build on each other and run in their order.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -20,12 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
-#include "service/daily_log.h"
 #include "standin/zetidcard/base64.h"
 #include "tests/service/gbk.h"
-#include "tests/support/private_host.h"
-#include "tests/wine/wine_session.h"
+#include "tests/support/service_checks.h"
+#include "tests/support/wine_service.h"
 
 namespace {
 
@@ -34,13 +29,14 @@ using testsupport::BodyOf;
 using testsupport::Client;
 using testsupport::Eventually;
 using testsupport::ExpectedReply;
-using winetest::Outcome;
-using winetest::WineSession;
+using testsupport::Outcome;
+using testsupport::WineService;
+using testsupport::WineSession;
 
 namespace fs = std::filesystem;
 
-constexpr uint16_t kPort = 10240;
-constexpr const char* kProgram = "C:\\duvane\\SDuvane.exe";
+constexpr uint16_t kPort = testsupport::kServicePort;
+constexpr const char* kProgram = WineService::kProgram;
 
 int Bits() {
   const char* bits = std::getenv("DUVANE_WINE_BITS");
@@ -53,12 +49,7 @@ fs::path WindowsBuild() {
   return fs::path(Bits() == 32 ? DUVANE_WINDOWS_BUILD_32 : DUVANE_WINDOWS_BUILD);
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+std::string ReadFile(const fs::path& path) { return testsupport::ReadWholeFile(path.string()); }
 
 class ServiceUnderWine : public ::testing::Test {
  protected:
@@ -77,7 +68,8 @@ class ServiceUnderWine : public ::testing::Test {
       skip_ = "no " + std::to_string(Bits()) + "-bit Wine (scripts/bootstrap installs it)";
       return;
     }
-    wine_ = std::make_unique<WineSession>(Bits());
+    service_ = std::make_unique<WineService>(Bits(), WindowsBuild());
+    wine_ = &service_->Session();
     std::string error;
     if (!wine_->Start(error) && Bits() == 32) {
       skip_ = "32-bit Wine does not run here: " + error;
@@ -85,11 +77,14 @@ class ServiceUnderWine : public ::testing::Test {
     }
     ASSERT_TRUE(error.empty()) << error;
     ASSERT_TRUE(LayOutServiceFolder());
-    firstInstall_ = wine_->Run({kProgram, "-INSTALL"});
-    booted_ = wine_->Reboot() && testsupport::WaitForListening(kPort, 60s);
+    firstInstall_ = service_->Install();
+    booted_ = service_->Boot();
   }
 
-  static void TearDownTestSuite() { wine_.reset(); }
+  static void TearDownTestSuite() {
+    wine_ = nullptr;
+    service_.reset();
+  }
 
   void SetUp() override {
     if (!skip_.empty()) GTEST_SKIP() << skip_;
@@ -98,7 +93,7 @@ class ServiceUnderWine : public ::testing::Test {
   // The three shipped files, the test winscard.dll with a folder holding the
   // demo card, and the identity-card holder beside the stand-in.
   static bool LayOutServiceFolder() {
-    const fs::path folder = wine_->DriveC() / "duvane";
+    const fs::path folder = service_->Folder();
     fs::create_directories(folder);
     const fs::path build = WindowsBuild();
     for (const char* file : {"SDuvane.exe", "Velmora.dll", "ZetIDCardAPI.dll"}) {
@@ -112,34 +107,11 @@ class ServiceUnderWine : public ::testing::Test {
     return wine_->Run({simFolder, "C:\\duvane\\simreader"}).status == 0;
   }
 
-  static std::string Log() {
-    return ReadFile(wine_->DriveC() / duvane::LogFileName(duvane::platform::NowLocal()));
-  }
+  static std::string Log() { return service_->Log(); }
+  static bool LogHas(const std::string& gbk) { return service_->LogHas(gbk); }
 
-  // Sends a control request that Wine's sc does not know; returns the state
-  // that the service reports once it has carried the request out.
-  static std::string Control(const std::string& request) {
-    const fs::path tool = WindowsBuild() / "test-bin" / "service-control.exe";
-    const std::string out = wine_->Run({tool.string(), "DuvaneS", request}).out;
-    return out.substr(0, out.find_first_of("\r\n"));
-  }
-
-  static bool LogHas(const std::string& gbk, std::chrono::milliseconds timeout = 10s) {
-    return Eventually([&] { return Log().find(gbk) != std::string::npos; }, timeout);
-  }
-
-  // The log from the request whose received text starts with `request`, and
-  // the socket handle it was received on ("" when it is not logged).
-  static std::string LogFrom(const std::string& request, std::string& socketId) {
-    const std::string log = Log();
-    const size_t at = log.find(G(")收到原始数据：") + request);
-    if (at == std::string::npos) return {};
-    const size_t open = log.rfind('(', at);
-    socketId = log.substr(open + 1, at - open - 1);
-    return log.substr(open);
-  }
-
-  static inline std::unique_ptr<WineSession> wine_;
+  static inline std::unique_ptr<WineService> service_;
+  static inline WineSession* wine_ = nullptr;
   static inline std::string skip_;
   static inline Outcome firstInstall_;
   static inline bool booted_ = false;
@@ -235,65 +207,21 @@ TEST_F(ServiceUnderWine, LibraryThatRaisesOrFaultsAnswers0103AndTheServiceGoesOn
   std::ofstream(holder, std::ios::binary) << demo;
 }
 
+// In the root of drive C (the log's place), and the same lines as the Linux
+// build gives.
 TEST_F(ServiceUnderWine, DailyLogIsInTheRootOfDriveCInGbkWithCrLf) {
   ASSERT_TRUE(booted_);
-  {
-    Client client(kPort);
-    client.Send("GET /logcheck?x HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(client.ReadReply(10s));
-  }
-  std::string id;
-  ASSERT_TRUE(Eventually([&] { return !LogFrom("GET /logcheck", id).empty(); }));
-  const std::string log = Log();
-  const std::string stamp = testsupport::TodaysDate() + " ";
-  EXPECT_EQ(log.rfind(stamp, 0), 0u);
-  for (const std::string& line :
-       {G("服务侦听开始启动\r\n"), G("打开370读卡器成功！\r\n"),
-        G("127.0.0.1连入;SocketID = ") + id + "\r\n",
-        "(" + id + G(")收到原始数据：") + "GET /logcheck?x HTTP/1.1\r\r\n\r\r\n\r\n",
-        G("转换后数据：") + "GET /logcheck?x HTTP/1.1\r\r\n",
-        std::string("strCMD:LOGCHECK;strParam:x\r\n")}) {
-    EXPECT_NE(log.find(line), std::string::npos) << line;
-  }
+  testsupport::ExpectEveryStepLogged(*service_, {G("服务侦听开始启动"), G("打开370读卡器成功！")});
 }
 
-// The same lines as the Linux build gives. The client closes while the
-// identity-card read sounds its tone, so its close comes before the reply
-// (the reply's reset then changes nothing); a close after the reply came
-// would leave it unread, which is a reset on every system.
-TEST_F(ServiceUnderWine, CleanCloseAfterARequestGivesTheDisconnectLineAndNoError) {
+TEST_F(ServiceUnderWine, CleanCloseGivesOnlyTheDisconnectLineWithItsSocket) {
   ASSERT_TRUE(booted_);
-  {
-    Client client(kPort);
-    client.Send("GET /getpid?closing HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(LogHas("strCMD:GETPID;strParam:closing\r\n"));
-  }
-  std::string id;
-  ASSERT_TRUE(Eventually([&] {
-    return LogFrom("GET /getpid?closing", id).find(G("断开连接;SocketID = ")) != std::string::npos;
-  }));
-  EXPECT_NE(
-      LogFrom("GET /getpid?closing", id).find(G("127.0.0.1断开连接;SocketID = ") + id + "\r\n"),
-      std::string::npos);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(LogFrom("GET /getpid?closing", id).find(G("非法：")), std::string::npos);
+  testsupport::ExpectCleanCloseGivesOnlyTheDisconnectLine(*service_);
 }
 
 TEST_F(ServiceUnderWine, ResetGivesTheErrorLineAndNoDisconnectLine) {
   ASSERT_TRUE(booted_);
-  {
-    Client client(kPort);
-    client.Send("GET /resetting?x HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(client.ReadReply(10s));
-    client.Reset();
-  }
-  std::string id;
-  ASSERT_TRUE(Eventually(
-      [&] { return LogFrom("GET /resetting", id).find(G("非法：")) != std::string::npos; }));
-  const std::string lines = LogFrom("GET /resetting", id);
-  EXPECT_NE(lines.find(G("127.0.0.1非法：10054;SocketID = ") + id + "\r\n"), std::string::npos);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(LogFrom("GET /resetting", id).find(G("断开连接")), std::string::npos);
+  testsupport::ExpectResetGivesTheErrorLineAndNoDisconnectLine(*service_);
 }
 
 // A client with a small receive buffer that reads its replies slowly gets
@@ -301,30 +229,21 @@ TEST_F(ServiceUnderWine, ResetGivesTheErrorLineAndNoDisconnectLine) {
 TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
   ASSERT_TRUE(booted_);
   constexpr int kRequests = 120;
-  const std::string padding(9000, 'p');
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const int small = 4096;
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(kPort);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  Client client(kPort, 4096);
+  ASSERT_TRUE(client.Connected());
   std::string expected;
   for (int i = 0; i < kRequests; ++i) {
-    // The unknown command word comes back in the body: a long reply.
-    std::string upper = "SLOW" + std::to_string(i) + padding;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    expected +=
-        ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字" + upper + "\"}");
+    // The unknown command word comes back upper-cased in the body: a long reply.
+    expected += ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字SLOW" +
+                              std::to_string(i) + std::string(9000, 'P') + "\"}");
   }
   std::string received;
   std::thread reader([&] {
     char chunk[2048];
     timeval wait{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(client.Fd(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     while (received.size() < expected.size()) {
-      const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+      const ssize_t n = recv(client.Fd(), chunk, sizeof chunk, 0);
       if (n <= 0) break;
       received.append(chunk, static_cast<size_t>(n));
       std::this_thread::sleep_for(1ms);
@@ -332,30 +251,20 @@ TEST_F(ServiceUnderWine, SlowReaderGetsEveryReplyWholeAndInOrder) {
   });
   bool asked = true;
   for (int i = 0; i < kRequests && asked; ++i) {
-    const std::string request = "GET /slow" + std::to_string(i) + padding + "?x HTTP/1.1\r\n\r\n";
     // One request a read event: requests that arrive together get one reply.
-    asked = send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size()) &&
-            LogHas("strCMD:SLOW" + std::to_string(i) + "P");
+    client.Send("GET /slow" + std::to_string(i) + std::string(9000, 'p') + "?x HTTP/1.1\r\n\r\n");
+    asked = LogHas("strCMD:SLOW" + std::to_string(i) + "P");
     EXPECT_TRUE(asked) << "request " << i;
   }
   reader.join();
-  close(fd);
   EXPECT_EQ(received.size(), expected.size());
   EXPECT_TRUE(received == expected);
 }
 
-// While paused, a connection waits in the backlog, unaccepted and unread.
 TEST_F(ServiceUnderWine, PausedServiceServesNothingUntilContinued) {
   ASSERT_TRUE(booted_);
-  ASSERT_EQ(Control("pause"), "PAUSED");
-  Client client(kPort);
-  client.Send("GET /paused?x HTTP/1.1\r\n\r\n");
-  EXPECT_FALSE(client.ReadReply(1s));
-  EXPECT_EQ(Control("interrogate"), "PAUSED");
-  EXPECT_EQ(Log().find("GET /paused"), std::string::npos);
-  ASSERT_EQ(Control("continue"), "RUNNING");
-  EXPECT_EQ(client.ReadReply(10s),
-            ExpectedReply("{\"ResultCode\":\"0001\",\"ResultMsg\":\"不可识别命令字PAUSED\"}"));
+  testsupport::ExpectPauseHoldsConnectionsUntilContinue(
+      *service_, [] { EXPECT_EQ(service_->Control("interrogate"), "PAUSED"); });
 }
 
 // Every status report of the service's life so far, each as its type,
@@ -388,8 +297,7 @@ std::vector<std::string> StatusReports(const std::string& trace) {
 
 TEST_F(ServiceUnderWine, StopRunsTheStopSequenceAndUninstallRemovesTheService) {
   ASSERT_TRUE(booted_);
-  const Outcome stop = wine_->Run({"net", "stop", "DuvaneS"});
-  EXPECT_EQ(stop.status, 0) << stop.out << stop.err;
+  EXPECT_TRUE(service_->Stop());
   ASSERT_TRUE(LogHas(G("服务侦听停止")));
   const std::string log = Log();
   EXPECT_EQ(log.substr(log.size() - 14), G("服务侦听停止\r\n"));

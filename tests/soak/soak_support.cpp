@@ -1,4 +1,4 @@
-#include "tests/soak/soak_service.h"
+#include "tests/soak/soak_support.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -15,40 +15,9 @@
 
 namespace soak {
 
-std::string Request(const std::string& command) {
-  return "GET /" + command + " HTTP/1.1\r\nHost: 127.0.0.1:10240\r\n\r\n";
-}
-
-std::string ResultCode(const std::string& reply) {
-  const std::string key = "\"ResultCode\":\"";
-  size_t at = reply.find(key);
-  if (at == std::string::npos) return "";
-  return reply.substr(at + key.size(), 4);
-}
-
-std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::string> env) {
-  auto service = std::make_unique<testsupport::Process>(testsupport::BinFolder() + "/SDuvane",
-                                                        std::vector<std::string>{}, env);
-  if (!testsupport::WaitForListening(kPort, 10s)) {
-    ADD_FAILURE() << "the service did not listen; stderr: " << service->Stderr();
-    return nullptr;
-  }
-  // It listens before it binds the reader library: a test that counts its
-  // descriptors or connections at rest waits for the library's line, the
-  // start's last, and for the connect and disconnect lines of the probe that
-  // found it listening. (Where a test keeps the log from being written, the
-  // wait just ends.)
-  testsupport::Eventually(
-      [] {
-        const std::string log = testsupport::ReadTodaysLog();
-        size_t lines = 0;
-        for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) {
-          ++lines;
-        }
-        return lines >= 4;
-      },
-      10s);
-  return service;
+std::unique_ptr<testsupport::ServiceProgram> StartService(testsupport::ProgramOptions options) {
+  auto service = std::make_unique<testsupport::ServiceProgram>(std::move(options));
+  return service->Ready() ? std::move(service) : nullptr;
 }
 
 namespace {
@@ -197,12 +166,6 @@ bool RaiseOwnDescriptorLimit(rlim_t wanted) {
   if (limit.rlim_max < wanted) return false;
   limit.rlim_cur = wanted;
   return setrlimit(RLIMIT_NOFILE, &limit) == 0;
-}
-
-std::optional<std::string> Ask(testsupport::Client& client, const std::string& command,
-                               std::chrono::milliseconds timeout) {
-  client.Send(Request(command));
-  return client.ReadReply(timeout);
 }
 
 long long MsSince(std::chrono::steady_clock::time_point start) {

@@ -1,4 +1,4 @@
-// The real SDuvane program for soak tests: started inside the private host,
+// Soak tests: the real SDuvane program (tests/support/service_program.h)
 // watched from outside (descriptors, CPU time) and driven over loopback.
 #pragma once
 
@@ -13,25 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/private_host.h"
+#include "tests/support/service_program.h"
 
 namespace soak {
 
 using namespace std::chrono_literals;
+using testsupport::Ask;
+using testsupport::Request;
+using testsupport::ResultCode;
 
-inline constexpr uint16_t kPort = 10240;
+inline constexpr uint16_t kPort = testsupport::kServicePort;
 
-// A request line for `command` (path and query) with a small header block.
-std::string Request(const std::string& command);
-
-// The "ResultCode" of a reply, or "" when there is none.
-std::string ResultCode(const std::string& reply);
-
-// Starts the program and waits until it listens; nullptr (with a test
-// failure) when it does not. By default no reader service is reachable.
-std::unique_ptr<testsupport::Process> StartService(std::map<std::string, std::string> env = {
-                                                       {"PCSCLITE_CSOCK_NAME",
-                                                        "/tmp/duvane-soak-no-pcscd/pcscd.comm"}});
+// Starts the program and waits until it is ready; nullptr (with a test
+// failure) when it is not. By default no reader service is reachable.
+std::unique_ptr<testsupport::ServiceProgram> StartService(
+    testsupport::ProgramOptions options = testsupport::ProgramOptions::WithoutReaderService());
 
 // Open descriptors of a process whose numbers are below `below` (the
 // numbers a descriptor limit of that value leaves usable).
@@ -65,24 +61,12 @@ bool SetDescriptorLimit(pid_t pid, rlim_t soft);
 // Raises this process's soft descriptor limit to at least `wanted`.
 bool RaiseOwnDescriptorLimit(rlim_t wanted);
 
-// Sends one request on `client` and waits for its reply.
-std::optional<std::string> Ask(testsupport::Client& client, const std::string& command,
-                               std::chrono::milliseconds timeout = 5s);
-
 // Milliseconds since `start`, as a figure.
 long long MsSince(std::chrono::steady_clock::time_point start);
 
 // Prints one line of figures, "SOAK <name>: key=value ...", for the bench.
 void Report(const std::string& name, const std::map<std::string, std::string>& figures);
 
-// Every soak test runs the real program in a private host with an empty log
-// folder; without root it is skipped.
-class SoakTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!testsupport::EnterPrivateHost()) GTEST_SKIP() << "needs root for private namespaces";
-    testsupport::ClearLogFolder();
-  }
-};
+using SoakTest = testsupport::PrivateHostTest;
 
 }  // namespace soak

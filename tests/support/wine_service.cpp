@@ -1,4 +1,4 @@
-#include "tests/wine/wine_session.h"
+#include "tests/support/wine_service.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,9 +7,7 @@
 #include <iterator>
 #include <map>
 
-#include "tests/support/private_host.h"
-
-namespace winetest {
+namespace testsupport {
 namespace {
 
 // The loaders and their server are not on PATH.
@@ -50,7 +48,7 @@ Outcome WineSession::RunProgram(const std::string& program,
       // beside the programs takes the system's place.
       {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}};
   if (bits_ == 32) environment["WINEARCH"] = "win32";
-  testsupport::Process process(program, arguments, environment);
+  Process process(program, arguments, environment);
   Outcome outcome;
   if (std::optional<int> status = process.Wait(timeout)) outcome.status = *status;
   outcome.out = process.Stdout();
@@ -106,4 +104,12 @@ std::string WineSession::ServiceTrace() const {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-}  // namespace winetest
+std::string WineService::Control(const std::string& request) {
+  const std::filesystem::path tool = build_ / "test-bin" / "service-control.exe";
+  const std::string out = session_.Run({tool.string(), "DuvaneS", request}).out;
+  return out.substr(0, out.find_first_of("\r\n"));
+}
+
+bool WineService::Stop() { return session_.Run({"net", "stop", "DuvaneS"}).status == 0; }
+
+}  // namespace testsupport
