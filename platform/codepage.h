@@ -19,11 +19,10 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // become "?". Never fails.
 std::string AnsiToUtf8(std::string_view ansi);
 
-// Upper-cases a narrow text by the system's case rules for wide text: every
-// character that has a single upper-case form the code page can show takes
-// that form (fullwidth Latin, Greek, Cyrillic, ...); every other keeps its
-// bytes. A trail byte that looks like a lower-case letter never changes.
-// Never fails.
-std::string UpperCaseAnsi(std::string_view ansi);
+// The upper-case form of one narrow character beyond ASCII (a lead byte and
+// its trail byte, or a single byte) by the system's case rules for wide text,
+// when it has a single one that the code page can show (fullwidth Latin,
+// Greek, Cyrillic, ...); otherwise the character itself. Never fails.
+std::string UpperCaseCharacter(std::string_view character);
 
 }  // namespace duvane::platform

@@ -36,16 +36,11 @@ std::string SystemError(int error) {
   return "System Error.  Code: " + std::to_string(error) + ".\r\n" + std::strerror(error);
 }
 
-bool HasControlCharacter(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
-
 std::string CheckProgramPath(const std::string& path) {
   if (path.empty() || path.front() != '/') return "the program's full path is not known";
-  if (HasControlCharacter(path)) return "the program's path holds a control character";
+  for (unsigned char c : path) {
+    if (c < 0x20 || c == 0x7F) return "the program's path holds a control character";
+  }
   return {};
 }
 
