@@ -66,9 +66,13 @@ struct ServiceDefinition {
   std::string programPath;  // full path of the program; started without arguments
 };
 
+// The form of a registration failure that the system reports.
+inline std::string SystemErrorText(unsigned long code, std::string_view message) {
+  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + std::string(message);
+}
+
 // Registering the program as a service of the manager, and removing it. Each
-// returns the error text, in the system-error form ("System Error.  Code:
-// <n>.\r\n<text>"), or "" on success.
+// returns the error text (mostly a SystemErrorText), or "" on success.
 class ServiceRegistry {
  public:
   // `place` is where the manager keeps registrations (kServiceRegistry).
