@@ -237,9 +237,8 @@ void RunReadCardNo() {
   Require(cardNo.StartsWith(block1->reply.data() + 2, velmora::kCardNumberSize),
           "card number is not bytes 2 to 5 of block 1");
   const auto message = velmora::CheckMessage(block1->reply.data() + 2);
-  uint8_t digest[velmora::platform::Md5Digest::kSize];
-  velmora::platform::Md5Digest md5;
-  Require(md5.Digest(message.data(), message.size(), digest) &&
+  uint8_t digest[velmora::platform::kMd5Size];
+  Require(velmora::platform::Md5(message.data(), message.size(), digest) &&
               std::memcmp(digest, block2->reply.data(), sizeof digest) == 0,
           "card number accepted with a wrong check value");
 }

@@ -1,11 +1,7 @@
-// Conversion between UTF-8 and the workstation's narrow code page.
-//
-// The service keeps its working text (log lines, messages, request text) in
-// the narrow code page of the workstations it was made for: GBK, code page
-// 936, on every platform. Characters the code page cannot show become "?".
-// The reader library's trace and the identity-card stand-in write GBK with
-// the same two conversions (the library duvane_codepage); the upper-casing is
-// the service's alone.
+// Conversion between UTF-8 and the narrow code page of the workstations the
+// service was made for: GBK, code page 936, on every system. The reader
+// library's trace and the identity-card stand-in use the same two conversions
+// (the library duvane_codepage); the upper-casing is the service's alone.
 #pragma once
 
 #include <string>
@@ -23,12 +19,10 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // become "?". Never fails.
 std::string AnsiToUtf8(std::string_view ansi);
 
-// Upper-cases a narrow text by the platform's case rules for wide text: every
-// character that has a single upper-case form the code page can show takes
-// that form (fullwidth Latin, Greek, Cyrillic, Roman numerals, ...); every
-// other character keeps its bytes. A lead byte and the byte after it are one
-// character, so a trail byte that looks like a lower-case letter never
-// changes. Never fails.
-std::string UpperCaseAnsi(std::string_view ansi);
+// The upper-case form of one narrow character beyond ASCII (a lead byte and
+// its trail byte, or a single byte) by the system's case rules for wide text,
+// when it has a single one that the code page can show (fullwidth Latin,
+// Greek, Cyrillic, ...); otherwise the character itself. Never fails.
+std::string UpperCaseCharacter(std::string_view character);
 
 }  // namespace duvane::platform

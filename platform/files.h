@@ -7,22 +7,19 @@
 
 namespace duvane::platform {
 
-// Appends to one file at a time on behalf of one thread. An implementation
-// may keep the file open between calls or open and close it every time; a
-// caller sees no difference.
+// Appends to one file at a time on behalf of one thread; whether the file is
+// kept open between calls is the system's choice.
 class FileAppender {
  public:
   static std::unique_ptr<FileAppender> Create();
   virtual ~FileAppender() = default;
 
-  // Appends `bytes` to the file at `path` in one write, creating the file,
-  // and its folder when missing, first. On return the bytes are in the file
-  // as far as every other program is concerned: nothing stays in the
-  // process. Other programs may read, move, rename or delete the file, or
-  // remove its folder, between two calls; the next call then writes to a
-  // new file at `path`. Returns false when the bytes could not be written
-  // (no folder, read-only, disk full, ...); each call tries afresh, so
-  // writing resumes once the cause is gone.
+  // Appends `bytes` to the file at `path` in one write, creating the file and
+  // its folder when missing. On return other programs see the bytes. They may
+  // move, rename or delete the file or its folder between two calls; the next
+  // call then writes to a new file at `path`. False when the bytes could not
+  // be written; each call tries afresh, so writing resumes once the cause is
+  // gone.
   virtual bool Append(const std::string& path, std::string_view bytes) = 0;
 
   // Lets go of any file kept open; the next Append opens it again.

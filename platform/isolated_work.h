@@ -1,12 +1,7 @@
 // Calling code from outside the program (a vendor's library) so that a fault,
-// an exception or a hang in it costs that call, never the service.
-//
-// Linux runs the calls in a child process, a program of their own that
-// serves them one after another (ServeIsolatedWork). Whatever the
-// library does to its process (a fault, a lock it never gives back, memory
-// it corrupts) dies with that process; the next call starts a new one.
-// Windows runs them on a thread of their own in the service, under a guard
-// that turns a fault or an exception the library raises into a failed call.
+// an exception or a hang in it costs that call, never the service: in a child
+// process that serves the calls (Linux), or on a guarded thread of their own
+// (Windows).
 #pragma once
 
 #include <algorithm>
@@ -19,7 +14,7 @@
 
 namespace duvane::platform {
 
-// The work says which step it is about to take, so that a call that ended
+// The work marks each step it is about to take, so that a call that ended
 // abnormally can be told by its step.
 class StepMarks {
  public:
@@ -29,9 +24,8 @@ class StepMarks {
   ~StepMarks() = default;
 };
 
-// One kind of call: a fixed-size request in, a fixed-size reply out. `run`
-// runs where the outside code runs; a C++ exception out of it is the call's
-// "raised" end.
+// One kind of call: a fixed-size request in, a fixed-size reply out. A C++
+// exception out of `run` is the call's "raised" end.
 struct IsolatedCall {
   std::size_t requestSize;
   std::size_t replySize;
@@ -39,9 +33,8 @@ struct IsolatedCall {
 };
 
 struct IsolatedWork {
-  // Runs once where the calls run, before the first of them: binds what the
-  // calls need (loads the library named by `argument`). False with the
-  // reason in `error` when that is not possible.
+  // Runs once where the calls run, before the first of them (loads the
+  // library named by `argument`). False with the reason in `error`.
   bool (*prepare)(const std::string& argument, std::string& error);
   std::span<const IsolatedCall> calls;
 
@@ -80,20 +73,18 @@ class Isolation {
   static std::unique_ptr<Isolation> Create(const IsolatedWork& work, IsolationSettings settings);
   virtual ~Isolation() = default;
 
-  // Gets the calls ready to run now rather than at the first call. False
-  // with the reason in `error` when they cannot run.
+  // Gets the calls ready now rather than at the first call. False with the
+  // reason in `error` when they cannot run.
   virtual bool Start(std::string& error) = 0;
-  // Runs call `index` of the work and waits for it, at most the call bound.
-  // `reply` is written only when the call returned. Calls run one at a time,
-  // never two at once.
+  // Runs call `index` and waits for it, at most the call bound. `reply` is
+  // written only when the call returned. Calls never run two at once.
   virtual CallOutcome Call(std::size_t index, const void* request, void* reply) = 0;
 };
 
-// The whole main of the serving program, on systems that run the work in a
-// process of its own (Linux): prepares the work with the program's first
-// argument, then serves the calls that arrive on the connection the service
-// handed down, one after another, until the service closes it. Returns the
-// program's exit status.
+// The whole main of the serving program where the work runs in a process of
+// its own (Linux): prepares the work with the program's first argument, then
+// serves the calls until the service closes the connection. Returns the exit
+// status.
 int ServeIsolatedWork(const IsolatedWork& work, int argc, char** argv);
 
 }  // namespace duvane::platform

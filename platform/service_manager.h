@@ -15,20 +15,14 @@ namespace duvane::platform {
 using ServiceBody = std::function<int()>;
 
 // Runs `body` as the service `serviceName` and returns the process's exit
-// status. Linux: systemd started the program; `body` runs on the calling
-// thread. Windows: a dispatcher thread of its own runs the service entry,
-// which registers the control handler, reports start pending, runs `body` on
-// the service thread and reports stopped when it returns. When the dispatcher
-// cannot start (not started by the service control manager) the system's
-// message goes to the system log under `programName` and to standard error,
-// and the result is 1; a failed registration of the control handler goes to
-// the system log under `serviceName`.
+// status. When the program was not started by the manager (Windows) the
+// system's message goes to the system log under `programName` and to standard
+// error, and the result is 1.
 int RunAsService(std::string_view serviceName, std::string_view programName,
                  const ServiceBody& body);
 
-// Linux: SIGTERM and SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues, SIGHUP
-// interrogates; systemd cannot tell a shutdown from a stop. Windows: the
-// control handler receives them on the dispatcher thread.
+// On Linux signals: SIGTERM and SIGINT stop, SIGUSR1 pauses, SIGUSR2
+// continues, SIGHUP interrogates; systemd cannot tell a shutdown from a stop.
 enum class ServiceControl { Stop, Pause, Continue, Interrogate, Shutdown };
 
 class ControlRequestSource {
@@ -55,14 +49,10 @@ enum class ServiceState {
 };
 
 // Each report returns why it could not be delivered, or "" when it was
-// delivered or nobody listens (the program was started by hand).
-//
-// The service is now in `state`. A manager that has no such state (systemd
-// knows no pending pause) is told nothing; systemd hears "Running" and
-// "Paused" as status texts and the stop pending state as STOPPING=1.
+// delivered or nobody listens (the program was started by hand). A manager
+// that has no such state (systemd knows no pending pause) is told nothing.
 std::string ReportState(ServiceState state);
-// The start sequence has run. Only systemd needs to hear this on its own;
-// the service control manager learns it from the running state.
+// The start sequence has run.
 std::string ReportReady();
 
 // One error entry in the system's own log (syslog, the event log) under
@@ -76,19 +66,22 @@ struct ServiceDefinition {
   std::string programPath;  // full path of the program; started without arguments
 };
 
+// The form of a registration failure that the system reports.
+inline std::string SystemErrorText(unsigned long code, std::string_view message) {
+  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + std::string(message);
+}
+
 // Registering the program as a service of the manager, and removing it. Each
-// returns the error text, in the system-error form ("System Error.  Code:
-// <n>.\r\n<text>"), or "" on success.
+// returns the error text (mostly a SystemErrorText), or "" on success.
 class ServiceRegistry {
  public:
-  // This machine's manager; `place` is where it keeps registrations
-  // (kServiceRegistry).
+  // `place` is where the manager keeps registrations (kServiceRegistry).
   static std::unique_ptr<ServiceRegistry> Open(const std::string& place);
   virtual ~ServiceRegistry() = default;
 
   // Whether the manager can take a registration at all (systemd: the unit
-  // folder is one this process may write). This failure is not the
-  // service's own: it is told as it stands, not as a failed registration.
+  // folder is one this process may write). Told as it stands, not as a
+  // failed registration.
   virtual std::string Reach() = 0;
   virtual std::string Install(const ServiceDefinition& service) = 0;
   virtual std::string Uninstall(std::string_view serviceName) = 0;

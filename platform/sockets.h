@@ -1,13 +1,9 @@
 // What sockets do differently on each system, for the service's event loop
-// (service/event_loop/, on Asio for both): the error numbers that the log
-// shows are the Windows Sockets numbers everywhere, a listener's address
-// reuse means different things, and the systems keep the order of a clean
-// close and a reset after it differently.
+// (service/event_loop/, on Asio for both).
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace duvane::platform {
 
@@ -15,8 +11,9 @@ namespace duvane::platform {
 // instance ECONNRESET gives 10054); an unknown value is returned unchanged.
 int ToWinsockError(int systemError);
 
-// "Windows socket error: <system message> (<number>), on API '<call>'".
-std::string SocketErrorText(int systemError, std::string_view call);
+// The system's message for an error number of this system, in the log's code
+// page.
+std::string SocketErrorMessage(int systemError);
 
 // Whether the listener asks to reuse its address. On Linux that lets a
 // restarted service bind while old connections linger in TIME_WAIT; on
@@ -24,11 +21,9 @@ std::string SocketErrorText(int systemError, std::string_view call);
 bool ListenerReusesAddress();
 
 // Whether the peer of `socket` has closed its side cleanly and every byte it
-// sent was read, looked at just before a reply goes out. Windows reports a
-// reset that answers the reply as a reset, hiding the clean close before it,
-// so the close must be seen first. Linux keeps the order itself (the end of
-// the stream reads before the error, and that reset reads as a broken pipe),
-// so it needs no look: false.
+// sent was read, looked at just before a reply goes out. Windows reports the
+// reset that answers the reply, hiding the clean close before it; Linux keeps
+// the order itself (the reset reads as a broken pipe), so there it is false.
 bool PeerClosedBeforeReply(std::uintptr_t socket);
 
 // Whether a connection whose receive met the end of the stream was reset

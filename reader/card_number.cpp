@@ -21,10 +21,9 @@ constexpr size_t kNumberOffset = 2;
 
 bool CheckValueMatches(const uint8_t* number, const uint8_t* checkBlock) {
   const auto message = CheckMessage(number);
-  uint8_t digest[platform::Md5Digest::kSize]{};
-  platform::Md5Digest md5;
-  if (!md5.Digest(message.data(), message.size(), digest)) return false;
-  return std::memcmp(digest, checkBlock, platform::Md5Digest::kSize) == 0;
+  uint8_t digest[platform::kMd5Size]{};
+  if (!platform::Md5(message.data(), message.size(), digest)) return false;
+  return std::memcmp(digest, checkBlock, platform::kMd5Size) == 0;
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/host.h"
-#include "platform/process_info.h"
 #include "platform/service_manager.h"
 #include "service/command_line.h"
 #include "service/service_runner.h"

@@ -66,7 +66,7 @@ std::optional<CommandText> ParseCommandText(std::string_view converted) {
   std::string_view text = converted.substr(start, protocol - start);
   size_t question = text.find('?');
   if (question == std::string_view::npos) return std::nullopt;
-  return CommandText{platform::UpperCaseAnsi(text.substr(0, question)),
+  return CommandText{UpperCaseAnsi(text.substr(0, question)),
                      std::string(text.substr(question + 1))};
 }
 

@@ -1,6 +1,6 @@
+#include "codepage/utf16_units.h"
 #include "platform/codepage.h"
 #include "platform/linux/iconv_converter.h"
-#include "platform/linux/utf16_units.h"
 
 namespace duvane::platform {
 namespace {
@@ -33,7 +33,7 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
   thread_local IconvConverter converter(kNarrowCodePage, kWideCharacters);
   if (!converter.Open()) return std::string(utf8);
-  const std::wstring units = Utf8ToUtf16Units(utf8);
+  const std::wstring units = codepage::Utf8ToUtf16Units(utf8);
   const std::string_view wide(reinterpret_cast<const char*>(units.data()),
                               units.size() * sizeof(wchar_t));
   return converter.Run(wide, [](std::string_view) { return sizeof(wchar_t); });

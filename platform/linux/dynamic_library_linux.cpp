@@ -2,7 +2,7 @@
 #include <unistd.h>
 
 #include "platform/dynamic_library.h"
-#include "platform/process_info.h"
+#include "platform/host.h"
 
 namespace duvane::platform {
 namespace {

@@ -1,11 +1,10 @@
-// The daily log's file stays open between lines. The line goes to it only
-// while the path still names it (same device and inode): when another
-// program moved, renamed or deleted the file, moved or removed a folder
-// above it, re-pointed a link on the way or mounted a file system over it,
-// the line goes to the file the path names, made afresh when missing. A
-// watch on the path tells when to compare; without one (no descriptor or
-// watch left) the path is compared before every line. The open file cannot
-// be freed, so its inode number goes to no other file while it is kept.
+// The daily log's file stays open between lines, and a line goes to it only
+// while the path still names it (same device and inode): when another program
+// moved, renamed or deleted the file or a folder above it, re-pointed a link
+// or mounted over it, the line goes to the file the path names, made afresh
+// when missing. A watch on the path tells when to compare; without one the
+// path is compared before every line. The open file cannot be freed, so its
+// inode number goes to no other file while it is kept.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -19,17 +18,15 @@
 namespace duvane::platform {
 namespace {
 
-// What can make a name on the way lead elsewhere; writes to the file
-// (IN_MODIFY) are not asked for.
+// What can make a name on the way lead elsewhere; not writes to the file.
 constexpr uint32_t kChanges = IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF |
                               IN_MOVE_SELF | IN_ONLYDIR;
 
 // Tells with one system call whether the file that a path names may have
-// changed since the last look: an entry on the way to it moved, deleted or
-// made (each folder of the path is watched with inotify, so a renamed
-// parent or a re-pointed link shows), or a file system mounted or unmounted
-// in this process's view (/proc/self/mountinfo). It only says when to look;
-// whether the path still names the same file is for the caller to check.
+// changed: an entry on the way to it moved, deleted or made (each folder of
+// the path is watched with inotify), or a file system mounted or unmounted in
+// this process's view (/proc/self/mountinfo). Whether the path still names the
+// same file is for the caller to check.
 class PathWatch {
  public:
   PathWatch() = default;
@@ -37,57 +34,48 @@ class PathWatch {
   PathWatch(const PathWatch&) = delete;
   PathWatch& operator=(const PathWatch&) = delete;
 
-  // Watches the folders of `path` as they are now (the file itself need not
-  // exist). False when it cannot (a folder missing, no descriptor or watch
-  // left); the watch then says "may have changed" every time.
-  bool Start(const std::string& path);
-  void Stop();
+  // Watches the folders of `path` as they are now. False when it cannot (a
+  // folder missing, no descriptor or watch left); the watch then says "may
+  // have changed" every time.
+  bool Start(const std::string& path) {
+    Stop();
+    inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    mounts_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    bool watching = inotify_ >= 0 && mounts_ >= 0;
+    // "/", then each folder below it down to the file's own.
+    for (size_t end = 1; watching && end != std::string::npos; end = path.find('/', end + 1)) {
+      watching = inotify_add_watch(inotify_, path.substr(0, end).c_str(), kChanges) >= 0;
+    }
+    if (!watching) {
+      const int error = errno;  // callers tell a missing folder by it
+      Stop();
+      errno = error;
+    }
+    return watching;
+  }
 
-  // True when something on the way to the file may have changed since Start
-  // or the last call, or when nothing is watched.
-  bool MayHaveChanged();
+  void Stop() {
+    if (inotify_ >= 0) ::close(inotify_);
+    if (mounts_ >= 0) ::close(mounts_);
+    inotify_ = -1;
+    mounts_ = -1;
+  }
+
+  bool MayHaveChanged() {
+    if (inotify_ < 0) return true;
+    // The mount table reports a change once per poll that sees it.
+    pollfd watched[] = {{inotify_, POLLIN, 0}, {mounts_, POLLPRI, 0}};
+    if (::poll(watched, 2, 0) == 0) return false;
+    alignas(inotify_event) char events[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
+    while (::read(inotify_, events, sizeof events) > 0) {
+    }
+    return true;
+  }
 
  private:
   int inotify_ = -1;
   int mounts_ = -1;
 };
-
-bool PathWatch::Start(const std::string& path) {
-  Stop();
-  inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  mounts_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-  bool watching = inotify_ >= 0 && mounts_ >= 0;
-  // "/", then each folder below it down to the file's own.
-  for (size_t end = 1; watching && end != std::string::npos; end = path.find('/', end + 1)) {
-    const std::string folder = path.substr(0, end);
-    watching = inotify_add_watch(inotify_, folder.c_str(), kChanges) >= 0;
-  }
-  if (!watching) {
-    const int error = errno;  // callers tell a missing folder by it
-    Stop();
-    errno = error;
-  }
-  return watching;
-}
-
-void PathWatch::Stop() {
-  if (inotify_ >= 0) ::close(inotify_);
-  if (mounts_ >= 0) ::close(mounts_);
-  inotify_ = -1;
-  mounts_ = -1;
-}
-
-bool PathWatch::MayHaveChanged() {
-  if (inotify_ < 0) return true;
-  // The mount table reports a change once per poll that sees it.
-  pollfd watched[] = {{inotify_, POLLIN, 0}, {mounts_, POLLPRI, 0}};
-  const int ready = ::poll(watched, 2, 0);
-  if (ready == 0) return false;
-  alignas(inotify_event) char events[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
-  while (::read(inotify_, events, sizeof events) > 0) {
-  }
-  return true;
-}
 
 int OpenForAppend(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);

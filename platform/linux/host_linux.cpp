@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/kd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -29,6 +30,15 @@ int OpenSpeakerConsole() {
 
 }  // namespace
 
+std::string ExecutablePath() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+  // A full buffer may be a cut path; a path that long is not worth guessing.
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return {};
+  return std::string(path, static_cast<size_t>(length));
+}
+
+const char* const kFolderSeparators = "/";
 const char* const kLogFolder = "/var/log/duvane/";
 const char* const kReaderLibraryFile = "libVelmora.so";
 const char* const kIdCardLibraryFile = "libZetIDCardAPI.so";

@@ -1,6 +1,6 @@
-// An iconv descriptor for one direction, opened on first use and kept: iconv
-// costs more to open than the rest of a request. Descriptors carry shift
-// state, so each thread keeps its own (thread_local at the point of use).
+// An iconv descriptor for one direction, opened once and kept: iconv costs
+// more to open than the rest of a request. Descriptors carry shift state, so
+// each thread keeps its own.
 #pragma once
 
 #include <errno.h>
@@ -20,16 +20,15 @@ class IconvConverter {
   IconvConverter(const IconvConverter&) = delete;
   IconvConverter& operator=(const IconvConverter&) = delete;
 
-  // Opening may fail for want of descriptors (the first use may come while
-  // the process has none left); it is tried again on the next use.
+  // Opening may fail for want of descriptors; it is tried again next use.
   bool Open() {
     if (cd_ == NoConverter()) cd_ = iconv_open(to_, from_);
     return cd_ != NoConverter();
   }
 
-  // Converts `in`; `skipBad` tells how many input bytes one unconvertible or
-  // invalid character takes, each of which becomes one "?". `in` unchanged
-  // when no descriptor can be opened.
+  // Converts `in`; each character that cannot be converted becomes one "?",
+  // `skipBad` telling how many bytes it takes. `in` unchanged without a
+  // descriptor.
   template <typename SkipBad>
   std::string Run(std::string_view in, SkipBad skipBad) {
     if (!Open()) return std::string(in);
@@ -57,8 +56,8 @@ class IconvConverter {
     return out;
   }
 
-  // Converts the whole of `in` into `out`, which must be large enough;
-  // returns the bytes written, or 0 when any part cannot be converted.
+  // Converts the whole of `in` into `out`; the bytes written, or 0 when any
+  // part cannot be converted.
   size_t Exact(std::string_view in, char* out, size_t outSize) {
     if (!Open()) return 0;
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -80,8 +79,7 @@ class IconvConverter {
   iconv_t cd_ = NoConverter();
 };
 
-// The narrow code page, GBK, and glibc's wide characters (UCS-4 in the
-// machine's byte order).
+// glibc's wide characters are UCS-4 in the machine's byte order.
 inline constexpr const char* kNarrowCodePage = "GBK";
 inline constexpr const char* kWideCharacters = "WCHAR_T";
 

@@ -1,3 +1,6 @@
+// The calls run in a child process: whatever the library does to its process
+// (a fault, a lock it never gives back, memory it corrupts) dies with it, and
+// the next call starts a new one.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>

@@ -17,10 +17,10 @@ namespace {
 
 // The failures that a user meets most, in the service control manager's
 // words and numbers, so that they read the same on every system.
-constexpr std::string_view kServiceExistsError =
-    "System Error.  Code: 1073.\r\nThe specified service already exists.";
-constexpr std::string_view kServiceMissingError =
-    "System Error.  Code: 1060.\r\nThe specified service does not exist as an installed service.";
+const std::string kServiceExistsError =
+    SystemErrorText(1073, "The specified service already exists.");
+const std::string kServiceMissingError =
+    SystemErrorText(1060, "The specified service does not exist as an installed service.");
 
 std::string UnitFilePath(const std::string& folder, std::string_view serviceName) {
   std::string path = folder;
@@ -30,22 +30,13 @@ std::string UnitFilePath(const std::string& folder, std::string_view serviceName
   return path;
 }
 
-// The system-error form of every registration failure, with this system's
-// error number and text.
-std::string SystemError(int error) {
-  return "System Error.  Code: " + std::to_string(error) + ".\r\n" + std::strerror(error);
-}
-
-bool HasControlCharacter(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
+std::string SystemError(int error) { return SystemErrorText(error, std::strerror(error)); }
 
 std::string CheckProgramPath(const std::string& path) {
   if (path.empty() || path.front() != '/') return "the program's full path is not known";
-  if (HasControlCharacter(path)) return "the program's path holds a control character";
+  for (unsigned char c : path) {
+    if (c < 0x20 || c == 0x7F) return "the program's path holds a control character";
+  }
   return {};
 }
 
@@ -89,7 +80,7 @@ std::string WriteAll(int fd, std::string_view bytes) {
 std::string WriteNewFile(const std::string& path, std::string_view content) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
-    return errno == EEXIST ? std::string(kServiceExistsError) : SystemError(errno);
+    return errno == EEXIST ? kServiceExistsError : SystemError(errno);
   }
   std::string error = WriteAll(fd, content);
   if (::close(fd) != 0 && error.empty()) error = SystemError(errno);
@@ -189,14 +180,14 @@ class UnitFolderRegistry final : public ServiceRegistry {
     const std::string path = UnitFilePath(unitFolder_, serviceName);
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-      return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
+      return errno == ENOENT ? kServiceMissingError : SystemError(errno);
     }
     if (systemctl_) {
       std::string error = systemctl_({"--quiet", "disable", std::string(serviceName)});
       if (!error.empty()) return error;
     }
     if (::unlink(path.c_str()) != 0) {
-      return errno == ENOENT ? std::string(kServiceMissingError) : SystemError(errno);
+      return errno == ENOENT ? kServiceMissingError : SystemError(errno);
     }
     // The unit is gone either way; a failed reload only leaves systemd with a
     // stale copy until its next reload.

@@ -1,10 +1,8 @@
 // The connection between the service and the process that runs its isolated
-// work: one end of a stream socket pair each, and the messages on it.
-//
-// The service sends a call as its index (one byte) and its request. The
-// process answers with tagged messages: kStep and a step byte before each
-// step of the work, then kReply and the reply, or kRaised and a text. Once,
-// before any call, it says kReady, or kNotReady and a text.
+// work (a stream socket pair). The service sends a call as its index (one
+// byte) and its request. The process answers with tagged messages: kStep and a
+// step byte before each step, then kReply and the reply, or kRaised and a
+// text. Once, before any call, it says kReady, or kNotReady and a text.
 #pragma once
 
 #include <chrono>
@@ -31,13 +29,11 @@ enum class Transfer { kDone, kClosed, kTimedOut, kFailed };
 
 using WorkDeadline = std::chrono::steady_clock::time_point;
 
-// Sends all `size` bytes; false when the other end is gone. Never raises
-// SIGPIPE.
+// Sends all `size` bytes; false when the other end is gone (no SIGPIPE).
 bool SendAll(int fd, const void* data, std::size_t size);
 bool SendText(int fd, WorkTag tag, std::string_view text);
 
-// Receives exactly `size` bytes before `deadline` (WorkDeadline::max():
-// however long it takes).
+// Receives exactly `size` bytes before `deadline` (or ever: max()).
 Transfer ReceiveAll(int fd, void* data, std::size_t size, WorkDeadline deadline);
 // A text field as sent by SendText, up to its first zero byte.
 Transfer ReceiveText(int fd, std::string& text, WorkDeadline deadline);

@@ -2,24 +2,15 @@
 // cryptographic library.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
 namespace velmora::platform {
 
-class Md5Digest {
- public:
-  static constexpr size_t kSize = 16;
+inline constexpr size_t kMd5Size = 16;
 
-  Md5Digest() = default;  // the result starts cleared
-
-  // Digests `length` bytes (initialise, add all, finish) and copies the 16
-  // bytes to `out`. False when the digest cannot be computed; `out` is then untouched.
-  bool Digest(const uint8_t* data, size_t length, uint8_t* out);
-
- private:
-  std::array<uint8_t, kSize> result_{};
-};
+// Digests `length` bytes into the 16 bytes at `out`. False when the digest
+// cannot be computed; `out` is then untouched.
+bool Md5(const uint8_t* data, size_t length, uint8_t* out);
 
 }  // namespace velmora::platform

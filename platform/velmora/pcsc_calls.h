@@ -1,7 +1,6 @@
-// The two PC/SC calls whose names differ between the systems: Windows has an
-// ANSI and a wide form of each (the library uses the ANSI ones, since reader
-// names are ANSI text), pcsc-lite has only the one form. The types are those
-// of the system's <winscard.h>; narrowing them is pcsc_values' job.
+// The two PC/SC calls whose names differ between the systems: the library
+// uses Windows' ANSI forms (reader names are ANSI text); pcsc-lite has only
+// the one form.
 #pragma once
 
 #include <winscard.h>

@@ -6,9 +6,7 @@
 namespace velmora::platform {
 
 // Made in place and never destroyed: an exchange may still run on another
-// thread while the process unloads the library, and nothing of it lives
-// outside the library's own storage. The thread that holds the lock may take
-// it again. Meets BasicLockable, so std::lock_guard takes it.
+// thread while the process unloads the library. Meets BasicLockable.
 class RecursiveLock {
  public:
   // Room for the system's lock object.

@@ -2,11 +2,8 @@
 #include "platform/windows/wide_text.h"
 
 namespace duvane::platform {
-namespace {
-
-// The upper-case form of one narrow character by the system's case rules for
-// wide text, or the character itself when it has no single form that code
-// page 936 can show.
+// By the system's case rules for wide text, as far as code page 936 shows the
+// result.
 std::string UpperCaseCharacter(std::string_view character) {
   wchar_t wide[2] = {};
   const int count = MultiByteToWideChar(windows::kGbk, MB_ERR_INVALID_CHARS, character.data(),
@@ -20,21 +17,6 @@ std::string UpperCaseCharacter(std::string_view character) {
                                          sizeof narrow, nullptr, &usedDefault);
   if (length <= 0 || usedDefault) return std::string(character);
   return std::string(narrow, static_cast<size_t>(length));
-}
-
-}  // namespace
-
-std::string UpperCaseAnsi(std::string_view ansi) {
-  std::string out;
-  out.reserve(ansi.size());
-  for (size_t i = 0; i < ansi.size();) {
-    // A lead byte and the byte after it are one character, whatever that byte looks like.
-    const size_t length =
-        IsDBCSLeadByteEx(windows::kGbk, static_cast<BYTE>(ansi[i])) && i + 1 < ansi.size() ? 2 : 1;
-    out += UpperCaseCharacter(ansi.substr(i, length));
-    i += length;
-  }
-  return out;
 }
 
 }  // namespace duvane::platform

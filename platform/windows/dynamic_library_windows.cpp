@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/dynamic_library.h"
-#include "platform/process_info.h"
+#include "platform/host.h"
 #include "platform/windows/wide_text.h"
 
 namespace duvane::platform {

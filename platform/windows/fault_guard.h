@@ -1,6 +1,3 @@
-// Running code from outside the program so that a fault in it, or an
-// exception it raises and leaves unhandled, is a failed call, not the end of
-// the service.
 #pragma once
 
 #include <cstdint>
@@ -10,16 +7,12 @@ namespace duvane::platform {
 // The exception code of a stack overflow.
 inline constexpr uint32_t kStackOverflowCode = 0xC00000FD;
 
-// Runs `work(context)`. Returns false when a hardware fault (touching memory
-// it may not, an illegal instruction, a division by zero, a stack overflow)
-// or an exception that nothing in `work` handled ended the call, with the
+// Runs `work(context)`. Returns false when a hardware fault (a bad memory
+// access, an illegal instruction, a division by zero, a stack overflow) or an
+// exception that nothing in `work` handled ended the call, with the
 // exception's code in `code`; true when `work` returned. C++ exceptions pass
-// through unchanged.
-//
-// The guard is one unhandled-exception filter for the whole process, put in
-// place at the first guarded call. It passes on every exception of a thread
-// that is not in a guarded call to the filter that it found in place then,
-// so guarded calls may be nested and run on several threads at once.
+// through unchanged. Guarded calls may be nested and run on several threads
+// at once.
 //
 // A fault abandons every frame between here and the fault as it stands:
 // `work` must not own anything that needs destroying, and whatever the

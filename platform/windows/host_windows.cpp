@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/host.h"
+#include "platform/windows/wide_text.h"
 
 namespace duvane::platform {
 namespace {
@@ -23,6 +24,23 @@ void RestoreConsoleCodePage() {
 
 }  // namespace
 
+// UTF-8, like every path the service handles.
+std::string ExecutablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  // Paths may be longer than MAX_PATH; the longest Windows takes is 32767.
+  while (path.size() <= 32768) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return windows::WideToUtf8(path);
+    }
+    path.resize(path.size() * 2);
+  }
+  return {};
+}
+
+const char* const kFolderSeparators = "\\/";
 const char* const kLogFolder = "C:\\";
 const char* const kReaderLibraryFile = "Velmora.dll";
 const char* const kIdCardLibraryFile = "ZetIDCardAPI.dll";

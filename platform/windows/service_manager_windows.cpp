@@ -32,25 +32,10 @@ Link& TheLink() {
   return link;
 }
 
-DWORD StateCode(ServiceState state) {
-  switch (state) {
-    case ServiceState::StartPending:
-      return SERVICE_START_PENDING;
-    case ServiceState::Running:
-      return SERVICE_RUNNING;
-    case ServiceState::StopPending:
-      return SERVICE_STOP_PENDING;
-    case ServiceState::PausePending:
-      return SERVICE_PAUSE_PENDING;
-    case ServiceState::Paused:
-      return SERVICE_PAUSED;
-    case ServiceState::ContinuePending:
-      return SERVICE_CONTINUE_PENDING;
-    case ServiceState::Stopped:
-      return SERVICE_STOPPED;
-  }
-  return SERVICE_STOPPED;
-}
+// In the order of ServiceState.
+constexpr DWORD kStateCodes[] = {SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING,
+                                 SERVICE_PAUSE_PENDING, SERVICE_PAUSED,  SERVICE_CONTINUE_PENDING,
+                                 SERVICE_STOPPED};
 
 std::string MessageText(DWORD error) {
   return windows::FromWide(windows::SystemMessage(error), windows::kGbk);
@@ -68,37 +53,26 @@ std::string Report(Link& link) {
   return MessageText(GetLastError());
 }
 
-bool ToControl(DWORD code, ServiceControl& control) {
-  switch (code) {
-    case SERVICE_CONTROL_STOP:
-      control = ServiceControl::Stop;
-      return true;
-    case SERVICE_CONTROL_PAUSE:
-      control = ServiceControl::Pause;
-      return true;
-    case SERVICE_CONTROL_CONTINUE:
-      control = ServiceControl::Continue;
-      return true;
-    case SERVICE_CONTROL_INTERROGATE:
-      control = ServiceControl::Interrogate;
-      return true;
-    case SERVICE_CONTROL_SHUTDOWN:
-      control = ServiceControl::Shutdown;
-      return true;
-    default:
-      return false;  // accepted without effect
-  }
-}
+// Other controls are accepted without effect.
+constexpr struct {
+  DWORD code;
+  ServiceControl control;
+} kControls[] = {{SERVICE_CONTROL_STOP, ServiceControl::Stop},
+                 {SERVICE_CONTROL_PAUSE, ServiceControl::Pause},
+                 {SERVICE_CONTROL_CONTINUE, ServiceControl::Continue},
+                 {SERVICE_CONTROL_INTERROGATE, ServiceControl::Interrogate},
+                 {SERVICE_CONTROL_SHUTDOWN, ServiceControl::Shutdown}};
 
 DWORD WINAPI ControlHandler(DWORD code, DWORD, void*, void*) {
-  ServiceControl control{};
-  if (!ToControl(code, control)) return NO_ERROR;
-  Link& link = TheLink();
-  std::lock_guard lock(link.mutex);
-  if (link.target) {
-    link.target(control);
-  } else if (control == ServiceControl::Interrogate) {
-    Report(link);
+  for (const auto& [known, control] : kControls) {
+    if (known != code) continue;
+    Link& link = TheLink();
+    std::lock_guard lock(link.mutex);
+    if (link.target) {
+      link.target(control);
+    } else if (control == ServiceControl::Interrogate) {
+      Report(link);
+    }
   }
   return NO_ERROR;
 }
@@ -131,7 +105,7 @@ std::string SetServiceState(ServiceState state) {
   Link& link = TheLink();
   std::lock_guard lock(link.mutex);
   SERVICE_STATUS& status = link.status;
-  status.dwCurrentState = StateCode(state);
+  status.dwCurrentState = kStateCodes[static_cast<int>(state)];
   status.dwControlsAccepted =
       state == ServiceState::StartPending
           ? 0

@@ -15,13 +15,11 @@ struct ServiceHandleCloser {
 };
 using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
 
-// "System Error.  Code: <n>.\r\n<system message>" for the last error, in
-// UTF-8 like every message of the command line.
+// In UTF-8 like every message of the command line.
 std::string LastSystemError() {
   const DWORD error = GetLastError();
   if (error == 0) return "A call to an OS function failed";
-  return "System Error.  Code: " + std::to_string(error) + ".\r\n" +
-         windows::WideToUtf8(windows::SystemMessage(error));
+  return SystemErrorText(error, windows::WideToUtf8(windows::SystemMessage(error)));
 }
 
 // The manager splits an unquoted command at blanks and would try the

@@ -41,13 +41,10 @@ bool EndOfStreamWasReset(std::uintptr_t socket) {
   return send(static_cast<SOCKET>(socket), &none, 0, 0) == SOCKET_ERROR;
 }
 
-// The system's message is in code page 936, like the log it goes to.
-std::string SocketErrorText(int error, std::string_view call) {
-  const int code = ToWinsockError(error);
-  const std::string message =
-      windows::FromWide(windows::SystemMessage(static_cast<DWORD>(code)), windows::kGbk);
-  return "Windows socket error: " + message + " (" + std::to_string(code) + "), on API '" +
-         std::string(call) + "'";
+// The message of the Windows Sockets number, which the log shows beside it.
+std::string SocketErrorMessage(int error) {
+  const DWORD code = static_cast<DWORD>(ToWinsockError(error));
+  return windows::FromWide(windows::SystemMessage(code), windows::kGbk);
 }
 
 }  // namespace duvane::platform

@@ -1,3 +1,4 @@
+// A file of its own: tests link their own WriteSystemLogError in its place.
 #include <windows.h>
 
 #include "platform/service_manager.h"

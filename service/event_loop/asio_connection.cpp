@@ -99,7 +99,7 @@ void AsioLoop::Fail(AsioConnection& c, SocketErrorKind kind, const asio::error_c
   }
   int code = platform::ToWinsockError(ec.value());
   Invoke([&] { handler_->OnClientError(c, kind, code); });
-  if (code != 0) onUnhandledError_(platform::SocketErrorText(ec.value(), call));
+  if (code != 0) onUnhandledError_(SocketErrorText(ec.value(), call));
   if (disconnect) return CloseByPeer(c);
   Release(c);
 }

@@ -17,6 +17,12 @@ constexpr auto kAcceptRetryDelay = std::chrono::milliseconds(100);
 
 }  // namespace
 
+std::string SocketErrorText(int systemError, std::string_view call) {
+  return "Windows socket error: " + platform::SocketErrorMessage(systemError) + " (" +
+         std::to_string(platform::ToWinsockError(systemError)) + "), on API '" + std::string(call) +
+         "'";
+}
+
 bool AsioLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler,
                         std::string& error) {
   if (Active()) return true;
@@ -41,7 +47,7 @@ bool AsioLoop::Activate(uint16_t port, int backlog, ConnectionHandler& handler,
   step("bind", [&] { listener.bind(tcp::endpoint(asio::ip::address_v4::any(), port), ec); });
   step("listen", [&] { listener.listen(backlog, ec); });
   if (failedCall != nullptr) {
-    error = platform::SocketErrorText(ec.value(), failedCall);
+    error = SocketErrorText(ec.value(), failedCall);
     return false;
   }
   acceptor_ = std::move(listener);
@@ -88,7 +94,7 @@ void AsioLoop::Accepted(const asio::error_code& ec, tcp::socket socket) {
 void AsioLoop::SuspendAccept(const asio::error_code& ec) {
   // The listener has no handler of its own. A failure that lasts (out of
   // descriptors) is reported once, not at every try.
-  if (ec != acceptError_) onUnhandledError_(platform::SocketErrorText(ec.value(), "accept"));
+  if (ec != acceptError_) onUnhandledError_(SocketErrorText(ec.value(), "accept"));
   acceptError_ = ec;
   acceptSuspended_ = true;
   acceptRetry_.expires_after(kAcceptRetryDelay);

@@ -23,6 +23,10 @@ using Clock = std::chrono::steady_clock;
 
 class AsioLoop;
 
+// "Windows socket error: <system message> (<number>), on API '<call>'": the
+// Windows Sockets number on every system.
+std::string SocketErrorText(int systemError, std::string_view call);
+
 class AsioConnection final : public Connection {
  public:
   AsioConnection(AsioLoop& loop, tcp::socket socket, std::string peer)
@@ -123,7 +127,7 @@ class AsioLoop final : public EventLoop {
   void Close(Socket& socket) {
     asio::error_code ec;
     socket.close(ec);
-    if (ec) onUnhandledError_(platform::SocketErrorText(ec.value(), "closesocket"));
+    if (ec) onUnhandledError_(SocketErrorText(ec.value(), "closesocket"));
   }
   void StartAccept();
   void Accepted(const asio::error_code& ec, tcp::socket socket);

@@ -11,7 +11,6 @@
 
 #include "platform/host.h"
 #include "platform/isolated_work.h"
-#include "platform/process_info.h"
 #include "service/idcard/card_reading.h"
 
 namespace duvane {

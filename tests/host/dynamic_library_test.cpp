@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host_test_support.h"
-#include "platform/process_info.h"
+#include "platform/host.h"
 
 namespace {
 

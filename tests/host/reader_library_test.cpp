@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host_test_support.h"
-#include "platform/process_info.h"
+#include "platform/host.h"
 #include "service/ansi_text.h"
 
 namespace {

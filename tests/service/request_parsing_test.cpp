@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
+#include "service/ansi_text.h"
 #include "service/command_table.h"
 #include "service/param_value.h"
 #include "service/request_handler.h"
@@ -109,7 +110,7 @@ TEST(RequestCommandWord, UpperCasesEveryCharacterThatHasAFormInTheCodePage) {
       {"a\x81", "A\x81"},            // a lead byte without its trail byte
       {"\x80\xFFz", "\x80\xFFZ"},    // bytes that are no character
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::UpperCaseAnsi(c.in), c.out) << c.in;
+  for (const Case& c : cases) EXPECT_EQ(UpperCaseAnsi(c.in), c.out) << c.in;
 }
 
 }  // namespace

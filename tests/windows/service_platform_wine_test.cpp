@@ -24,9 +24,10 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/dynamic_library.h"
-#include "platform/process_info.h"
+#include "platform/host.h"
 #include "platform/windows/fault_guard.h"
 #include "platform/windows/wide_text.h"
+#include "service/ansi_text.h"
 #include "service/event_loop/event_loop.h"
 #include "tests/service/broken_utf8_cases.h"
 

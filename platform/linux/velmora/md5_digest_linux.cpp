@@ -2,18 +2,15 @@
 // map well over a megabyte into every host of the library.
 #include <md5.h>
 
-#include <cstring>
-
 #include "velmora/md5_digest.h"
 
 namespace velmora::platform {
 
-bool Md5Digest::Digest(const uint8_t* data, size_t length, uint8_t* out) {
+bool Md5(const uint8_t* data, size_t length, uint8_t* out) {
   MD5_CTX context;
   MD5Init(&context);
   MD5Update(&context, data, length);
-  MD5Final(result_.data(), &context);
-  std::memcpy(out, result_.data(), kSize);
+  MD5Final(out, &context);
   return true;
 }
 

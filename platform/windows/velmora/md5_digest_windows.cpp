@@ -15,7 +15,7 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
-bool Md5Digest::Digest(const uint8_t* data, size_t length, uint8_t* out) {
+bool Md5(const uint8_t* data, size_t length, uint8_t* out) {
   if (length > std::numeric_limits<ULONG>::max()) return false;
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
@@ -26,12 +26,12 @@ bool Md5Digest::Digest(const uint8_t* data, size_t length, uint8_t* out) {
   // BCryptHashData takes a non-const buffer but only reads it.
   done = done &&
          Succeeded(BCryptHashData(hash, const_cast<PUCHAR>(data), static_cast<ULONG>(length), 0));
-  done = done && Succeeded(BCryptFinishHash(hash, result_.data(), kSize, 0));
+  uint8_t digest[kMd5Size];
+  done = done && Succeeded(BCryptFinishHash(hash, digest, kMd5Size, 0));
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(algorithm, 0);
-  if (!done) return false;
-  std::memcpy(out, result_.data(), kSize);
-  return true;
+  if (done) std::memcpy(out, digest, kMd5Size);
+  return done;
 }
 
 }  // namespace velmora::platform

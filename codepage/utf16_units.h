@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace duvane::platform {
+namespace duvane::codepage {
 
 // The UTF-16 code units of `utf8`, one per wide character (characters above
 // U+FFFF as a surrogate pair). Each invalid stretch becomes one U+FFFD:
@@ -20,4 +20,4 @@ namespace duvane::platform {
 //   does not.
 std::wstring Utf8ToUtf16Units(std::string_view utf8);
 
-}  // namespace duvane::platform
+}  // namespace duvane::codepage

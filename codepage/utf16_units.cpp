@@ -1,6 +1,6 @@
-#include "platform/linux/utf16_units.h"
+#include "codepage/utf16_units.h"
 
-namespace duvane::platform {
+namespace duvane::codepage {
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
@@ -87,4 +87,4 @@ std::wstring Utf8ToUtf16Units(std::string_view utf8) {
   return out;
 }
 
-}  // namespace duvane::platform
+}  // namespace duvane::codepage
