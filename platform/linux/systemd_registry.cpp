@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/packaged_unit.h"
 #include "platform/linux/systemd.h"
 
 extern char** environ;
@@ -66,6 +67,14 @@ std::string CommandWord(std::string_view path) {
   return word;
 }
 
+// The value of the line that starts with `key` becomes `value`.
+void SetValue(std::string& text, std::string_view key, std::string_view value) {
+  const size_t line = text.find("\n" + std::string(key));
+  if (line == std::string::npos) return;
+  const size_t start = line + 1 + key.size();
+  text.replace(start, text.find('\n', start) - start, value);
+}
+
 std::string WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -111,39 +120,6 @@ bool SystemdIsRunning() {
   struct stat info {};
   return ::stat("/run/systemd/system", &info) == 0 && S_ISDIR(info.st_mode);
 }
-
-// The sandbox costs the service nothing: it reads cards through pcscd's Unix
-// socket, loads its libraries from its own folder, sounds the console's
-// speaker (CAP_SYS_TTY_CONFIG), reports to systemd and the system log over
-// Unix sockets, listens on IPv4 and writes only its log folder, which it makes
-// again in /var/log when an administrator deleted it (the kernel then drops
-// the sandbox's mount of the folder, so /var/log itself must be writable; the
-// service creates nothing else there). Netlink stays
-// open for identity-card libraries that watch USB through libusb.
-constexpr std::string_view kSandbox =
-    "LogsDirectory=duvane\n"
-    "ReadWritePaths=/var/log\n"
-    "NoNewPrivileges=yes\n"
-    "CapabilityBoundingSet=CAP_SYS_TTY_CONFIG\n"
-    "ProtectSystem=strict\n"
-    "ProtectHome=read-only\n"
-    "PrivateTmp=yes\n"
-    "PrivateMounts=yes\n"
-    "ProtectKernelTunables=yes\n"
-    "ProtectKernelModules=yes\n"
-    "ProtectKernelLogs=yes\n"
-    "ProtectControlGroups=yes\n"
-    "ProtectHostname=yes\n"
-    "ProtectProc=invisible\n"
-    "RestrictAddressFamilies=AF_INET AF_UNIX AF_NETLINK\n"
-    "RestrictNamespaces=yes\n"
-    "RestrictRealtime=yes\n"
-    "RestrictSUIDSGID=yes\n"
-    "LockPersonality=yes\n"
-    "SystemCallArchitectures=native\n"
-    "SystemCallFilter=@system-service\n"
-    "SystemCallFilter=~@privileged @resources\n"
-    "SystemCallErrorNumber=EPERM\n";
 
 class UnitFolderRegistry final : public ServiceRegistry {
  public:
@@ -226,27 +202,12 @@ std::unique_ptr<ServiceRegistry> ServiceRegistry::Open(const std::string& place)
                          SystemdIsRunning() ? SystemctlRunner(RunSystemctl) : SystemctlRunner());
 }
 
+// The packaged unit, with this service's description and program.
 std::string UnitFileText(const ServiceDefinition& service) {
-  return "[Unit]\n"
-         "Description=" +
-         EscapeSpecifiers(service.description) +
-         "\n"
-         "\n"
-         "[Service]\n"
-         "Type=notify\n"
-         "ExecStart=" +
-         CommandWord(service.programPath) +
-         "\n"
-         "User=root\n"
-         // A crash is restarted; a start or run failure that the service reports
-         // (exit status 1) leaves it stopped, as the system log says.
-         "Restart=on-abnormal\n"
-         "# Read-only system and home, a private /tmp; only the log folders are writable:\n"
-         "# /var/log too, where the service makes its folder again when it was deleted.\n" +
-         std::string(kSandbox) +
-         "\n"
-         "[Install]\n"
-         "WantedBy=multi-user.target\n";
+  std::string text(kPackagedUnit);
+  SetValue(text, "Description=", EscapeSpecifiers(service.description));
+  SetValue(text, "ExecStart=", CommandWord(service.programPath));
+  return text;
 }
 
 }  // namespace duvane::platform

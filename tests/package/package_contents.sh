@@ -58,8 +58,8 @@ dpkg-deb -c "$deb" | awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"
-cmp -s "$work/root/usr/lib/systemd/system/DuvaneS.service" "$source/service/DuvaneS.service" ||
-  fail "the packaged unit is not service/DuvaneS.service"
+cmp -s "$work/root/usr/lib/systemd/system/DuvaneS.service" "$source/packaging/systemd/DuvaneS.service" ||
+  fail "the packaged unit is not packaging/systemd/DuvaneS.service"
 
 # Maintainer scripts: the three, executable, valid for sh.
 dpkg-deb -e "$deb" "$work/control"
