@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "service/idcard/zet_idcard_api.h"
+#include "zet_idcard_api.h"
 
 namespace duvane {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "service/idcard/zet_idcard_api.h"
+#include "zet_idcard_api.h"
 
 namespace duvane {
 
