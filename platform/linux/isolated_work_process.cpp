@@ -1,6 +1,5 @@
-// The calls run in a child process: whatever the library does to its process
-// (a fault, a lock it never gives back, memory it corrupts) dies with it, and
-// the next call starts a new one.
+// The calls run in a child process that serves them (isolation/), started
+// with its end of a socket pair at kWorkChannelFd.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,11 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
+#include "isolation/served_calls.h"
 #include "platform/isolated_work.h"
 #include "platform/linux/work_channel.h"
 
@@ -27,10 +25,6 @@ namespace {
 constexpr std::chrono::seconds kStopGrace{2};
 
 std::string ErrorText(int error) { return std::strerror(error); }
-
-std::string Milliseconds(std::chrono::milliseconds bound) {
-  return std::to_string(bound.count()) + " ms";
-}
 
 std::string EndText(int status) {
   if (WIFSIGNALED(status)) {
@@ -85,158 +79,64 @@ class SpawnSetup {
   bool ok_ = false;
 };
 
-class ProcessIsolation final : public Isolation {
+class ChildProcess final : public isolation::ServingProgram {
  public:
-  ProcessIsolation(const IsolatedWork& work, IsolationSettings settings)
-      : work_(work),
-        settings_(std::move(settings)),
-        reply_(work.Largest(&IsolatedCall::replySize)) {}
-  ~ProcessIsolation() override { Stop(); }
+  ~ChildProcess() override;
 
-  bool Start(std::string& error) override { return pid_ > 0 || Spawn(error); }
-  CallOutcome Call(std::size_t index, const void* request, void* reply) override;
+  bool Running() const override { return pid_ > 0; }
+  bool Launch(const std::string& program, const std::string& argument, std::string& error) override;
+  isolation::ByteStream& Stream() override { return channel_; }
+  std::string End() override { return EndText(KillAndReap()); }
 
  private:
-  bool Spawn(std::string& error);
-  bool AwaitReady(std::string& error);
-  bool Send(std::size_t index, const void* request);
-  CallOutcome Await(const IsolatedCall& call, void* reply);
-  CallOutcome Ended(Transfer transfer, CallOutcome outcome);
   int KillAndReap();
-  void Stop();
 
-  IsolatedWork work_;
-  IsolationSettings settings_;
-  std::vector<char> reply_;
   pid_t pid_ = -1;
-  int fd_ = -1;
+  WorkChannel channel_{-1};
 };
 
-bool ProcessIsolation::Spawn(std::string& error) {
+bool ChildProcess::Launch(const std::string& program, const std::string& argument,
+                          std::string& error) {
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-    error = "cannot connect to " + settings_.program + ": " + ErrorText(errno);
+    error = "cannot connect to " + program + ": " + ErrorText(errno);
     return false;
   }
   pid_t pid = -1;
-  const int spawned = SpawnSetup(ends[1]).Spawn(pid, settings_.program, settings_.argument);
+  const int spawned = SpawnSetup(ends[1]).Spawn(pid, program, argument);
   ::close(ends[1]);
   if (spawned != 0) {
     ::close(ends[0]);
-    error = "cannot start " + settings_.program + ": " + ErrorText(spawned);
+    error = "cannot start " + program + ": " + ErrorText(spawned);
     return false;
   }
   pid_ = pid;
-  fd_ = ends[0];
-  return AwaitReady(error);
-}
-
-bool ProcessIsolation::AwaitReady(std::string& error) {
-  const WorkDeadline deadline = std::chrono::steady_clock::now() + settings_.startBound;
-  unsigned char tag = 0;
-  const Transfer transfer = ReceiveAll(fd_, &tag, 1, deadline);
-  if (transfer == Transfer::kDone && tag == static_cast<unsigned char>(WorkTag::kReady))
-    return true;
-  std::string reason;
-  if (transfer == Transfer::kDone && tag == static_cast<unsigned char>(WorkTag::kNotReady) &&
-      ReceiveText(fd_, reason, deadline) == Transfer::kDone) {
-    error = reason;
-  } else if (transfer == Transfer::kTimedOut) {
-    error = settings_.program + " was not ready within " + Milliseconds(settings_.startBound);
-  } else {
-    error = settings_.program + " ended before it was ready";
-  }
-  const int status = KillAndReap();
-  if (reason.empty() && transfer != Transfer::kTimedOut) error += ": " + EndText(status);
-  return false;
-}
-
-bool ProcessIsolation::Send(std::size_t index, const void* request) {
-  const unsigned char header = static_cast<unsigned char>(index);
-  return SendAll(fd_, &header, 1) && SendAll(fd_, request, work_.calls[index].requestSize);
-}
-
-CallOutcome ProcessIsolation::Call(std::size_t index, const void* request, void* reply) {
-  // A process that ended between two calls (killed from outside) is replaced
-  // once.
-  for (int attempt = 0;; ++attempt) {
-    std::string error;
-    if (pid_ < 0 && !Spawn(error)) return {CallEnd::kUnavailable, -1, error};
-    if (Send(index, request)) break;
-    KillAndReap();
-    if (attempt == 1) return {CallEnd::kUnavailable, -1, "cannot reach " + settings_.program};
-  }
-  return Await(work_.calls[index], reply);
-}
-
-CallOutcome ProcessIsolation::Await(const IsolatedCall& call, void* reply) {
-  const WorkDeadline deadline = std::chrono::steady_clock::now() + settings_.callBound;
-  CallOutcome outcome;
-  for (;;) {
-    unsigned char tag = 0;
-    Transfer transfer = ReceiveAll(fd_, &tag, 1, deadline);
-    if (transfer != Transfer::kDone) return Ended(transfer, outcome);
-    switch (static_cast<WorkTag>(tag)) {
-      case WorkTag::kStep: {
-        unsigned char step = 0;
-        transfer = ReceiveAll(fd_, &step, 1, deadline);
-        if (transfer != Transfer::kDone) return Ended(transfer, outcome);
-        outcome.step = step;
-        break;
-      }
-      case WorkTag::kReply:
-        transfer = ReceiveAll(fd_, reply_.data(), call.replySize, deadline);
-        if (transfer != Transfer::kDone) return Ended(transfer, outcome);
-        std::copy_n(reply_.data(), call.replySize, static_cast<char*>(reply));
-        return outcome;
-      case WorkTag::kRaised:
-        transfer = ReceiveText(fd_, outcome.detail, deadline);
-        if (transfer != Transfer::kDone) return Ended(transfer, outcome);
-        outcome.end = CallEnd::kRaised;
-        outcome.detail = "raised an exception: " + outcome.detail;
-        return outcome;
-      default:
-        // Whatever sent that is not the serving program as we know it.
-        return Ended(Transfer::kFailed, outcome);
-    }
-  }
-}
-
-CallOutcome ProcessIsolation::Ended(Transfer transfer, CallOutcome outcome) {
-  const int status = KillAndReap();
-  if (transfer == Transfer::kTimedOut) {
-    outcome.end = CallEnd::kTimedOut;
-    outcome.detail =
-        "did not return within " + Milliseconds(settings_.callBound) + "; its process was killed";
-  } else {
-    outcome.end = CallEnd::kCrashed;
-    outcome.detail = EndText(status);
-  }
-  return outcome;
+  channel_.Use(ends[0]);
+  return true;
 }
 
 // The exit status of the process, which is gone afterwards. A process that
 // has already ended keeps the status it ended with.
-int ProcessIsolation::KillAndReap() {
+int ChildProcess::KillAndReap() {
   const bool killed = ::kill(pid_, SIGKILL) == 0;
-  ::close(fd_);
+  ::close(channel_.fd());
   int status = 0;
   // A process that the signal did not reach is let go rather than waited for.
   while (::waitpid(pid_, &status, killed ? 0 : WNOHANG) < 0 && errno == EINTR) {
   }
   pid_ = -1;
-  fd_ = -1;
+  channel_.Use(-1);
   return status;
 }
 
-void ProcessIsolation::Stop() {
+ChildProcess::~ChildProcess() {
   if (pid_ < 0) return;
   // The end of its input ends the process between calls; its library may
   // tidy up on the way out.
-  if (::shutdown(fd_, SHUT_WR) == 0) {
-    const WorkDeadline deadline = std::chrono::steady_clock::now() + kStopGrace;
+  if (::shutdown(channel_.fd(), SHUT_WR) == 0) {
+    const isolation::Deadline deadline = std::chrono::steady_clock::now() + kStopGrace;
     char discarded = 0;
-    while (ReceiveAll(fd_, &discarded, 1, deadline) == Transfer::kDone) {
+    while (channel_.Receive(&discarded, 1, deadline) == isolation::Transfer::kDone) {
     }
   }
   KillAndReap();
@@ -244,8 +144,10 @@ void ProcessIsolation::Stop() {
 
 }  // namespace
 
-std::unique_ptr<Isolation> Isolation::Create(const IsolatedWork& work, IsolationSettings settings) {
-  return std::make_unique<ProcessIsolation>(work, std::move(settings));
+std::unique_ptr<isolation::Isolation> CreateIsolation(const isolation::IsolatedWork& work,
+                                                      isolation::IsolationSettings settings) {
+  return isolation::CreateServedIsolation(work, std::move(settings),
+                                          std::make_unique<ChildProcess>());
 }
 
 }  // namespace duvane::platform

@@ -23,14 +23,14 @@ bool Prepare(const std::string& libraryFile, std::string& error) {
   return BindZetCalls(libraryFile, gCalls, error);
 }
 
-void FindReader(const void*, void* reply, platform::StepMarks& steps) {
+void FindReader(const void*, void* reply, isolation::StepMarks& steps) {
   steps.Mark(kFindUsbReaderStep);
   new (reply) FindReaderReply{gCalls.findUsbReader()};
 }
 
 // The calls into the library, in their order. A missing or unselected card
 // is not told by the search and select; it shows as a failed record read.
-void ReadCard(const void* request, void* reply, platform::StepMarks& steps) {
+void ReadCard(const void* request, void* reply, isolation::StepMarks& steps) {
   ReadCardRequest received;
   std::memcpy(&received, request, sizeof received);
   const int32_t port = received.port;
@@ -57,15 +57,15 @@ void ReadCard(const void* request, void* reply, platform::StepMarks& steps) {
   gCalls.photoToStrBase64(reading.photo.data(), &reading.photoLength, reference);
 }
 
-constexpr platform::IsolatedCall kCalls[] = {
+constexpr isolation::IsolatedCall kCalls[] = {
     {0, sizeof(FindReaderReply), FindReader},
     {sizeof(ReadCardRequest), sizeof(CardReading), ReadCard},
 };
 
 }  // namespace
 
-const platform::IsolatedWork& IdCardWork() {
-  static const platform::IsolatedWork work{Prepare, kCalls};
+const isolation::IsolatedWork& IdCardWork() {
+  static const isolation::IsolatedWork work{Prepare, kCalls};
   return work;
 }
 

@@ -1,5 +1,5 @@
 // The work of one "GETPID" inside the identity-card library, as two calls
-// that run wherever the library's code runs (platform/isolated_work.h): the
+// that run wherever the library's code runs (isolation/isolated_work.h): the
 // reader look-up, and the card read from setting the photo options to the
 // photo. Requests and replies are plain fixed-size records, so they can
 // cross into another process as they are.
@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/isolated_work.h"
+#include "isolation/isolated_work.h"
 #include "service/idcard/holder_record.h"
 
 namespace duvane {
@@ -44,6 +44,6 @@ struct CardReading {
 
 // The two calls; the argument of their preparation is the library's file
 // name.
-const platform::IsolatedWork& IdCardWork();
+const isolation::IsolatedWork& IdCardWork();
 
 }  // namespace duvane

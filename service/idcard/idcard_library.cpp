@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/isolated_work.h"
 #include "platform/service_manager.h"
 #include "service/idcard/zet_calls.h"
 #include "service/request_handler.h"
@@ -11,7 +12,7 @@ namespace duvane {
 namespace {
 
 // One line for the system log and for the daily log's failure line.
-std::string Describe(const platform::CallOutcome& outcome) {
+std::string Describe(const isolation::CallOutcome& outcome) {
   if (outcome.step < 0) return "identity-card library: " + outcome.detail;
   return "identity-card library, " + std::string(ZetStepName(outcome.step)) + ": " + outcome.detail;
 }
@@ -21,7 +22,7 @@ void Record(const std::string& text) { platform::WriteSystemLogError(kServiceNam
 }  // namespace
 
 IdCardLibrary::IdCardLibrary(const IdCardSettings& settings)
-    : isolation_(platform::Isolation::Create(
+    : isolation_(platform::CreateIsolation(
           IdCardWork(), {settings.helperProgram, settings.libraryFile, settings.callBound,
                          std::max(settings.callBound, kIdCardCallBound)})) {}
 
@@ -29,11 +30,11 @@ bool IdCardLibrary::Start(std::string& error) { return isolation_->Start(error);
 
 std::optional<int32_t> IdCardLibrary::FindReader() {
   FindReaderReply reply;
-  const platform::CallOutcome outcome = isolation_->Call(kFindReaderCall, nullptr, &reply);
+  const isolation::CallOutcome outcome = isolation_->Call(kFindReaderCall, nullptr, &reply);
   switch (outcome.end) {
-    case platform::CallEnd::kReturned:
+    case isolation::CallEnd::kReturned:
       return reply.port;
-    case platform::CallEnd::kRefused:
+    case isolation::CallEnd::kRefused:
       return std::nullopt;
     default: {
       const std::string text = Describe(outcome);
@@ -45,9 +46,9 @@ std::optional<int32_t> IdCardLibrary::FindReader() {
 
 bool IdCardLibrary::ReadCard(int32_t port, CardReading& reading) {
   const ReadCardRequest request{port};
-  const platform::CallOutcome outcome = isolation_->Call(kReadCardCall, &request, &reading);
-  if (outcome.end == platform::CallEnd::kReturned) return true;
-  if (outcome.end != platform::CallEnd::kRefused) Record(Describe(outcome));
+  const isolation::CallOutcome outcome = isolation_->Call(kReadCardCall, &request, &reading);
+  if (outcome.end == isolation::CallEnd::kReturned) return true;
+  if (outcome.end != isolation::CallEnd::kRefused) Record(Describe(outcome));
   return false;
 }
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "isolation/isolated_work.h"
 #include "platform/host.h"
-#include "platform/isolated_work.h"
 #include "service/idcard/card_reading.h"
 
 namespace duvane {
@@ -44,7 +44,7 @@ class IdCardLibrary {
   bool ReadCard(int32_t port, CardReading& reading);
 
  private:
-  std::unique_ptr<platform::Isolation> isolation_;
+  std::unique_ptr<isolation::Isolation> isolation_;
 };
 
 }  // namespace duvane
