@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "codepage/utf16_units.h"
 #include "platform/codepage.h"
 #include "platform/linux/iconv_converter.h"
 
@@ -27,21 +28,16 @@ locale_t UnicodeCaseRules() {
 
 }  // namespace
 
+// A character that the code page cannot read comes back as "?", which has no
+// upper case; one whose upper case it cannot show goes out as "?".
 std::string UpperCaseCharacter(std::string_view character) {
-  thread_local IconvConverter toWide(kWideCharacters, kNarrowCodePage);
-  thread_local IconvConverter toNarrow(kNarrowCodePage, kWideCharacters);
-  wchar_t wide = 0;
   const locale_t rules = UnicodeCaseRules();
-  if (rules == static_cast<locale_t>(0) ||
-      toWide.Exact(character, reinterpret_cast<char*>(&wide), sizeof wide) != sizeof wide) {
-    return std::string(character);
-  }
-  const wchar_t upper = static_cast<wchar_t>(towupper_l(static_cast<wint_t>(wide), rules));
-  if (upper == wide) return std::string(character);
-  char narrow[8];
-  const size_t n = toNarrow.Exact(
-      std::string_view(reinterpret_cast<const char*>(&upper), sizeof upper), narrow, sizeof narrow);
-  return n == 0 ? std::string(character) : std::string(narrow, n);
+  const std::wstring wide = codepage::Utf8ToUtf16Units(AnsiToUtf8(character));
+  if (rules == static_cast<locale_t>(0) || wide.size() != 1) return std::string(character);
+  const wchar_t upper = static_cast<wchar_t>(towupper_l(static_cast<wint_t>(wide[0]), rules));
+  if (upper == wide[0]) return std::string(character);
+  std::string narrow = WideToAnsi(std::wstring_view(&upper, 1));
+  return narrow == "?" ? std::string(character) : narrow;
 }
 
 }  // namespace duvane::platform

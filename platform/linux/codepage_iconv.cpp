@@ -31,9 +31,14 @@ bool IsAscii(std::string_view text) {
 // code page cannot show, two "?" as its two units do there.
 std::string Utf8ToAnsi(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
+  return WideToAnsi(codepage::Utf8ToUtf16Units(utf8));
+}
+
+std::string WideToAnsi(std::wstring_view units) {
   thread_local IconvConverter converter(kNarrowCodePage, kWideCharacters);
-  if (!converter.Open()) return std::string(utf8);
-  const std::wstring units = codepage::Utf8ToUtf16Units(utf8);
+  // Without a descriptor nothing is shown rather than bytes of another code
+  // page.
+  if (!converter.Open()) return std::string(units.size(), '?');
   const std::string_view wide(reinterpret_cast<const char*>(units.data()),
                               units.size() * sizeof(wchar_t));
   return converter.Run(wide, [](std::string_view) { return sizeof(wchar_t); });

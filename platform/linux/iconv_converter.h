@@ -56,21 +56,6 @@ class IconvConverter {
     return out;
   }
 
-  // Converts the whole of `in` into `out`; the bytes written, or 0 when any
-  // part cannot be converted.
-  size_t Exact(std::string_view in, char* out, size_t outSize) {
-    if (!Open()) return 0;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    char* dst = out;
-    size_t dstLeft = outSize;
-    if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) {
-      return 0;
-    }
-    return outSize - dstLeft;
-  }
-
  private:
   static iconv_t NoConverter() { return reinterpret_cast<iconv_t>(-1); }
 
@@ -82,5 +67,9 @@ class IconvConverter {
 // glibc's wide characters are UCS-4 in the machine's byte order.
 inline constexpr const char* kNarrowCodePage = "GBK";
 inline constexpr const char* kWideCharacters = "WCHAR_T";
+
+// UTF-16 units, one per wchar_t, to the narrow code page: one "?" for each
+// unit that it cannot show (all of them without an iconv descriptor).
+std::string WideToAnsi(std::wstring_view units);
 
 }  // namespace duvane::platform
