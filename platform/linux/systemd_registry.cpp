@@ -41,16 +41,6 @@ std::string CheckProgramPath(const std::string& path) {
   return {};
 }
 
-// systemd expands "%" specifiers in every value.
-std::string EscapeSpecifiers(std::string_view text) {
-  std::string escaped;
-  for (char c : text) {
-    escaped.push_back(c);
-    if (c == '%') escaped.push_back('%');
-  }
-  return escaped;
-}
-
 // ExecStart splits words at blanks, undoes backslash escapes and expands "$";
 // a path that needs any of that is written as one quoted word.
 std::string CommandWord(std::string_view path) {
@@ -202,10 +192,10 @@ std::unique_ptr<ServiceRegistry> ServiceRegistry::Open(const std::string& place)
                          SystemdIsRunning() ? SystemctlRunner(RunSystemctl) : SystemctlRunner());
 }
 
-// The packaged unit, with this service's description and program.
+// The packaged unit, which names the service as the package does, with this
+// program.
 std::string UnitFileText(const ServiceDefinition& service) {
   std::string text(kPackagedUnit);
-  SetValue(text, "Description=", EscapeSpecifiers(service.description));
   SetValue(text, "ExecStart=", CommandWord(service.programPath));
   return text;
 }
