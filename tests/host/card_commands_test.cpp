@@ -29,127 +29,137 @@ constexpr const char* kCardSnCannotOpen =
 constexpr const char* kCardSnReadFailed =
     R"({"ResultCode":"0201","ResultMsg":"读序列号失败","CardSN":"0X00000000"})";
 
-class HostCardCommands : public ::testing::Test {
- protected:
-  void TearDown() override {
-    library_->Unbind();
+// A stand-in bound as the service does at start; the start's log line is
+// kept apart so that Logged() shows only what the commands write.
+class Session {
+ public:
+  explicit Session(const std::string& fileName) : library_(fileName) {
+    library_.Bind(startLog_.Log());
+  }
+  ~Session() {
+    library_.Unbind();
     for (const char* name : {"HOST_STUB_CARD_RESULT", "HOST_STUB_CARD_NO", "HOST_STUB_SERIAL",
                              "HOST_STUB_CARD_TYPE"}) {
       ::unsetenv(name);
     }
   }
 
-  // Binds a stand-in as the service does at start; the start's log line and
-  // calls are forgotten so each test sees only what the commands do.
-  void Start(const std::string& fileName) {
-    library_ = std::make_unique<duvane::ReaderLibrary>(fileName);
-    library_->Bind(startLog_.Log());
-    startCalls_ = calls_.Calls();
-  }
-
-  std::string CardNo() { return GetCardNoCommand(*library_, log_.Log()).ToUtf8Json(); }
-  std::string CardSn() { return GetCardSnCommand(*library_, log_.Log()).ToUtf8Json(); }
-
+  std::string CardNo() { return GetCardNoCommand(library_, log_.Log()).ToUtf8Json(); }
+  std::string CardSn() { return GetCardSnCommand(library_, log_.Log()).ToUtf8Json(); }
   Lines Logged() const { return log_.Messages(); }
-  Lines CallsSinceStart() const {
-    Lines all = calls_.Calls();
-    return Lines(all.begin() + static_cast<std::ptrdiff_t>(startCalls_.size()), all.end());
-  }
+  // Every call the stand-in took, those of the start included.
+  Lines Calls() const { return calls_.Calls(); }
 
+ private:
+  hosttest::StubCalls calls_;
   hosttest::LogFolder startLog_;
   hosttest::LogFolder log_;
-  hosttest::StubCalls calls_;
-  Lines startCalls_;
-  std::unique_ptr<duvane::ReaderLibrary> library_;
+  duvane::ReaderLibrary library_;
 };
 
-TEST_F(HostCardCommands, ReaderOpenedAtStartServesBothCommands) {
-  Start(hosttest::StubLibrary("no_halt"));
-  EXPECT_EQ(CardNo(), kCardNoSuccess);
-  EXPECT_EQ(CardSn(), kCardSnSuccess);
-  EXPECT_EQ(CallsSinceStart(), (Lines{"Card_ReadCardNo 7", "Card_Init 7"}));
-  EXPECT_EQ(Logged(), Lines{});
+// Which commands run in which order: 'N' the card number, 'S' the serial.
+struct Case {
+  const char* name;
+  std::string library;
+  std::string commands;
+  std::vector<std::string> replies;
+  Lines logged, calls;
+};
+
+// A reader opened at start serves both commands; an incomplete library is
+// opened by the first command only; a failed open is retried by every
+// command; a negative open result is the handle; a missing function fails
+// only its own command; without the library or ReadCard_Init nothing opens.
+TEST(HostCardCommands, OpenAndReadFollowWhatTheLibraryOffers) {
+  const std::string opened = Ansi("打开370读卡器成功！");
+  const std::string failed = Ansi("打开370读卡器失败！");
+  const Case cases[] = {
+      {"opened at start",
+       hosttest::StubLibrary("no_halt"),
+       "NS",
+       {kCardNoSuccess, kCardSnSuccess},
+       {},
+       {"ReadCard_Init 0 0", "Card_ReadCardNo 7", "Card_Init 7"}},
+      {"opened once by the first command",
+       hosttest::StubLibrary("no_pidsn"),
+       "SSN",
+       {kCardSnSuccess, kCardSnSuccess, kCardNoSuccess},
+       {opened},
+       {"ReadCard_Init 0 0", "Card_Init 7", "Card_Init 7", "Card_ReadCardNo 7"}},
+      {"failed open retried",
+       hosttest::StubLibrary("init_zero"),
+       "NS",
+       {kCardNoCannotOpen, kCardSnCannotOpen},
+       {failed, failed},
+       {"ReadCard_Init 0 0", "ReadCard_Init 0 0", "ReadCard_Init 0 0"}},
+      {"negative handle",
+       hosttest::StubLibrary("init_negative"),
+       "N",
+       {kCardNoSuccess},
+       {},
+       {"ReadCard_Init 0 0", "Card_ReadCardNo -2146435060"}},
+      {"no library",
+       "libVelmora_not_there.so",
+       "NS",
+       {kCardNoCannotOpen, kCardSnCannotOpen},
+       {},
+       {}},
+      {"no ReadCard_Init",
+       hosttest::StubLibrary("no_init"),
+       "NS",
+       {kCardNoCannotOpen, kCardSnCannotOpen},
+       {},
+       {}},
+      {"no Card_ReadCardNo",
+       hosttest::StubLibrary("no_readcardno"),
+       "NS",
+       {kCardNoReadFailed, kCardSnSuccess},
+       {opened},
+       {"ReadCard_Init 0 0", "Card_Init 7"}},
+      {"no Card_Init",
+       hosttest::StubLibrary("no_card_init"),
+       "SN",
+       {kCardSnReadFailed, kCardNoSuccess},
+       {opened},
+       {"ReadCard_Init 0 0", "Card_ReadCardNo 7"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Session session(c.library);
+    for (size_t i = 0; i < c.commands.size(); ++i) {
+      EXPECT_EQ(c.commands[i] == 'N' ? session.CardNo() : session.CardSn(), c.replies[i]) << i;
+    }
+    EXPECT_EQ(session.Logged(), c.logged);
+    EXPECT_EQ(session.Calls(), c.calls);
+  }
 }
 
-TEST_F(HostCardCommands, FirstCommandOpensTheReaderOnceAndLaterOnesDoNot) {
-  Start(hosttest::StubLibrary("no_pidsn"));  // incomplete: not opened at start
-  EXPECT_EQ(CardSn(), kCardSnSuccess);
-  EXPECT_EQ(CardSn(), kCardSnSuccess);
-  EXPECT_EQ(CardNo(), kCardNoSuccess);
-  EXPECT_EQ(Logged(), Lines{Ansi("打开370读卡器成功！")});
-  EXPECT_EQ(CallsSinceStart(),
-            (Lines{"ReadCard_Init 0 0", "Card_Init 7", "Card_Init 7", "Card_ReadCardNo 7"}));
-}
-
-TEST_F(HostCardCommands, FailedOpenIsRetriedByEveryCommand) {
-  Start(hosttest::StubLibrary("init_zero"));
-  EXPECT_EQ(CardNo(), kCardNoCannotOpen);
-  EXPECT_EQ(CardSn(), kCardSnCannotOpen);
-  EXPECT_EQ(Logged(), (Lines{Ansi("打开370读卡器失败！"), Ansi("打开370读卡器失败！")}));
-  EXPECT_EQ(CallsSinceStart(), (Lines{"ReadCard_Init 0 0", "ReadCard_Init 0 0"}));
-}
-
-TEST_F(HostCardCommands, FailedReadKeepsTheReaderOpen) {
-  Start(hosttest::StubLibrary("no_halt"));
+TEST(HostCardCommands, FailedReadKeepsTheReaderOpen) {
+  Session session(hosttest::StubLibrary("no_halt"));
   ::setenv("HOST_STUB_CARD_RESULT", "-6", 1);
-  EXPECT_EQ(CardNo(), kCardNoReadFailed);
+  EXPECT_EQ(session.CardNo(), kCardNoReadFailed);
   ::setenv("HOST_STUB_CARD_RESULT", "25088", 1);  // 0x6200, no reader connection
-  EXPECT_EQ(CardSn(), kCardSnReadFailed);
+  EXPECT_EQ(session.CardSn(), kCardSnReadFailed);
   ::unsetenv("HOST_STUB_CARD_RESULT");
-  EXPECT_EQ(CardNo(), kCardNoSuccess);
-  EXPECT_EQ(Logged(), Lines{});
-  EXPECT_EQ(CallsSinceStart(), (Lines{"Card_ReadCardNo 7", "Card_Init 7", "Card_ReadCardNo 7"}));
+  EXPECT_EQ(session.CardNo(), kCardNoSuccess);
+  EXPECT_EQ(session.Logged(), Lines{});
+  EXPECT_EQ(session.Calls(),
+            (Lines{"ReadCard_Init 0 0", "Card_ReadCardNo 7", "Card_Init 7", "Card_ReadCardNo 7"}));
 }
 
-TEST_F(HostCardCommands, NegativeOpenResultIsPassedBackAsTheHandle) {
-  Start(hosttest::StubLibrary("init_negative"));
-  EXPECT_EQ(CardNo(), kCardNoSuccess);
-  EXPECT_EQ(CallsSinceStart(), Lines{"Card_ReadCardNo -2146435060"});
-}
-
-TEST_F(HostCardCommands, ValuesAreLittleEndianUpperHexAndTypeIsPlainDecimal) {
-  Start(hosttest::StubLibrary("no_halt"));
+TEST(HostCardCommands, ValuesAreLittleEndianUpperHexAndTypeIsPlainDecimal) {
+  Session session(hosttest::StubLibrary("no_halt"));
   ::setenv("HOST_STUB_CARD_NO", "12345678", 1);
-  EXPECT_EQ(CardNo(), R"({"ResultCode":"0000","ResultMsg":"成功","CardNo":"78563412"})");
+  EXPECT_EQ(session.CardNo(), R"({"ResultCode":"0000","ResultMsg":"成功","CardNo":"78563412"})");
   ::setenv("HOST_STUB_CARD_NO", "00000000", 1);
-  EXPECT_EQ(CardNo(), R"({"ResultCode":"0000","ResultMsg":"成功","CardNo":"00000000"})");
+  EXPECT_EQ(session.CardNo(), R"({"ResultCode":"0000","ResultMsg":"成功","CardNo":"00000000"})");
   ::setenv("HOST_STUB_SERIAL", "abcdef09", 1);
   ::setenv("HOST_STUB_CARD_TYPE", "255", 1);
-  EXPECT_EQ(CardSn(),
+  EXPECT_EQ(session.CardSn(),
             R"({"ResultCode":"0000","ResultMsg":"成功","CardSN":"09EFCDAB","CardType":"255"})");
   ::setenv("HOST_STUB_CARD_TYPE", "0", 1);
-  EXPECT_EQ(CardSn(),
+  EXPECT_EQ(session.CardSn(),
             R"({"ResultCode":"0000","ResultMsg":"成功","CardSN":"09EFCDAB","CardType":"0"})");
-}
-
-TEST_F(HostCardCommands, WithoutTheLibraryBothCannotOpen) {
-  Start("libVelmora_not_there.so");
-  EXPECT_EQ(CardNo(), kCardNoCannotOpen);
-  EXPECT_EQ(CardSn(), kCardSnCannotOpen);
-  EXPECT_EQ(Logged(), Lines{});
-}
-
-TEST_F(HostCardCommands, WithoutReadCardInitBothCannotOpenAndNothingIsCalled) {
-  Start(hosttest::StubLibrary("no_init"));
-  EXPECT_EQ(CardNo(), kCardNoCannotOpen);
-  EXPECT_EQ(CardSn(), kCardSnCannotOpen);
-  EXPECT_EQ(Logged(), Lines{});
-  EXPECT_EQ(calls_.Calls(), Lines{});
-}
-
-TEST_F(HostCardCommands, MissingReadFunctionIsAFailedRead) {
-  Start(hosttest::StubLibrary("no_readcardno"));
-  EXPECT_EQ(CardNo(), kCardNoReadFailed);
-  EXPECT_EQ(CardSn(), kCardSnSuccess);
-  EXPECT_EQ(Logged(), Lines{Ansi("打开370读卡器成功！")});
-  EXPECT_EQ(CallsSinceStart(), (Lines{"ReadCard_Init 0 0", "Card_Init 7"}));
-}
-
-TEST_F(HostCardCommands, MissingCardInitIsAFailedSerialRead) {
-  Start(hosttest::StubLibrary("no_card_init"));
-  EXPECT_EQ(CardSn(), kCardSnReadFailed);
-  EXPECT_EQ(CardNo(), kCardNoSuccess);
-  EXPECT_EQ(CallsSinceStart(), (Lines{"ReadCard_Init 0 0", "Card_ReadCardNo 7"}));
 }
 
 }  // namespace

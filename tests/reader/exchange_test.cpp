@@ -43,16 +43,24 @@ Bytes Concat(Bytes front, const Bytes& back) {
 
 class VelmoraExchange : public VelmoraSimTest {};
 
+// In either protocol: a card speaking only T=0 gets both transmissions in
+// T=0. The session is opened by the exchange itself.
 TEST_F(VelmoraExchange, PendingDataIsFetchedWithExactlyOneGetResponse) {
-  ASSERT_NO_FATAL_FAILURE(StartConnected());
-  const Bytes apdu = HexBytes("00 B0 00 00 10");
-  Reader().ScriptReplies(apdu, {HexBytes("61 10")});
-  Reader().ScriptReplies(HexBytes("00 C0 00 00 10"), {Concat(Sixteen(), HexBytes("90 00"))});
-  const ApduResult result = RunApdu(Lib(), apdu);
-  EXPECT_EQ(result.status, 0x9000);
-  EXPECT_EQ(result.length, 16);
-  EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 16), Sixteen());
-  EXPECT_EQ(Sent(), (Strings{"00B0000010", "00C0000010"}));
+  for (const bool onlyT0 : {false, true}) {
+    SCOPED_TRACE(onlyT0 ? "T=0 only" : "either protocol");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    Reader().OfferOnlyT0(onlyT0);
+    ASSERT_NO_FATAL_FAILURE(InsertCard());
+    const Bytes apdu = HexBytes("00 B0 00 00 10");
+    Reader().ScriptReplies(apdu, {HexBytes("61 10")});
+    Reader().ScriptReplies(HexBytes("00 C0 00 00 10"), {Concat(Sixteen(), HexBytes("90 00"))});
+    const ApduResult result = RunApdu(Lib(), apdu);
+    EXPECT_EQ(result.status, 0x9000);
+    EXPECT_EQ(result.length, 16);
+    EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 16), Sixteen());
+    EXPECT_EQ(Sent(), (Strings{"00B0000010", "00C0000010"}));
+    TearDown();
+  }
 }
 
 TEST_F(VelmoraExchange, ASecondPendingStatusIsReturnedUnfollowed) {
@@ -77,32 +85,11 @@ TEST_F(VelmoraExchange, AStatusOnlyAnswerIsLeftWhereTheRecordHasIt) {
   EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 6), HexBytes("00 EE 00 90 90 00"));
 }
 
-TEST_F(VelmoraExchange, AnEmptyReplyGives6300AndLeavesTheCountAlone) {
-  ASSERT_NO_FATAL_FAILURE(StartConnected());
-  const Bytes apdu = HexBytes("00 A4 04 00 00");
-  Reader().ScriptReplies(apdu, {{}, {}});
-  const ApduResult unset = RunApdu(Lib(), apdu, 5, 0);
-  EXPECT_EQ(unset.status, 0x6300);
-  EXPECT_EQ(unset.length, 0);
-  EXPECT_EQ(Bytes(unset.answer.begin(), unset.answer.begin() + 4), HexBytes("00 EE 00 63"));
-  const ApduResult preset = RunApdu(Lib(), apdu, 5, 2);
-  EXPECT_EQ(preset.status, 0x6300);
-  EXPECT_EQ(preset.length, 2);
-}
-
-TEST_F(VelmoraExchange, AOneByteReplyCountsAsEmpty) {
-  ASSERT_NO_FATAL_FAILURE(StartConnected());
-  const Bytes apdu = HexBytes("00 A4 04 00 00");
-  Reader().ScriptReplies(apdu, {HexBytes("90")});
-  const ApduResult result = RunApdu(Lib(), apdu, 5, 0);
-  EXPECT_EQ(result.status, 0x6300);
-  EXPECT_EQ(result.length, 0);
-  EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 4), HexBytes("00 EE 00 63"));
-}
-
-// Lengths are held in one byte: 253 data bytes are the most a reply can
-// carry; a reply that fills all 256 bytes counts 0 and reads as empty.
-TEST_F(VelmoraExchange, TheLongestReplyFitsAndAFullBufferReadsAsEmpty) {
+// An empty reply gives 6300 and leaves the count as the caller set it; the
+// record is then moved by that count. Lengths are held in one byte: 253 data
+// bytes are the most a reply can carry; a reply that fills all 256 bytes
+// counts 0 and reads as empty, as does a one-byte reply.
+TEST_F(VelmoraExchange, EmptyRepliesGive6300AndTheLongestReplyFits) {
   ASSERT_NO_FATAL_FAILURE(StartConnected());
   const Bytes longest = HexBytes("00 B0 00 00 FD");
   const Bytes data(253, 0x42);
@@ -112,24 +99,28 @@ TEST_F(VelmoraExchange, TheLongestReplyFitsAndAFullBufferReadsAsEmpty) {
   EXPECT_EQ(fits.length, 253);
   EXPECT_EQ(Bytes(fits.answer.begin(), fits.answer.begin() + 253), data);
 
-  const Bytes full = HexBytes("00 B0 00 00 FE");
-  Reader().ScriptReplies(full, {Concat(Bytes(254, 0x42), HexBytes("90 00"))});
-  const ApduResult wrapped = RunApdu(Lib(), full, 5, 0);
-  EXPECT_EQ(wrapped.status, 0x6300);
-  EXPECT_EQ(wrapped.length, 0);
-  EXPECT_EQ(Bytes(wrapped.answer.begin(), wrapped.answer.begin() + 4), HexBytes("00 EE 00 63"));
-}
-
-// After an empty reply the count is the caller's own, and the move acts on it.
-TEST_F(VelmoraExchange, AnEmptyReplyMovesByTheCallersCount) {
-  ASSERT_NO_FATAL_FAILURE(StartConnected());
-  const Bytes apdu = HexBytes("00 A4 04 00 00");
-  Reader().ScriptReplies(apdu, {{}});
-  const ApduResult result = RunApdu(Lib(), apdu, 5, 5);
-  EXPECT_EQ(result.status, 0x6300);
-  EXPECT_EQ(result.length, 3);
-  EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + 8),
-            HexBytes("EE EE EE 63 EE EE EE EE"));
+  const Bytes select = HexBytes("00 A4 04 00 00");
+  const struct {
+    const char* name;
+    Bytes apdu, reply;
+    uint8_t presetLength, length;
+    Bytes answer;  // the start of the record
+  } cases[] = {
+      {"empty, count unset", select, {}, 0, 0, HexBytes("00 EE 00 63")},
+      {"empty, count preset", select, {}, 2, 2, {}},
+      {"one byte", select, HexBytes("90"), 0, 0, HexBytes("00 EE 00 63")},
+      {"full buffer", HexBytes("00 B0 00 00 FE"), Concat(Bytes(254, 0x42), HexBytes("90 00")), 0, 0,
+       HexBytes("00 EE 00 63")},
+      {"empty, moved by the count", select, {}, 5, 3, HexBytes("EE EE EE 63 EE EE EE EE")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reader().ScriptReplies(c.apdu, {c.reply});
+    const ApduResult result = RunApdu(Lib(), c.apdu, 5, c.presetLength);
+    EXPECT_EQ(result.status, 0x6300);
+    EXPECT_EQ(result.length, c.length);
+    EXPECT_EQ(Bytes(result.answer.begin(), result.answer.begin() + c.answer.size()), c.answer);
+  }
 }
 
 TEST_F(VelmoraExchange, OnlyTheLowByteOfTheCommandLengthCounts) {
@@ -139,19 +130,6 @@ TEST_F(VelmoraExchange, OnlyTheLowByteOfTheCommandLengthCounts) {
   std::copy(header.begin(), header.end(), apdu.begin());
   RunApdu(Lib(), apdu, 261);
   EXPECT_EQ(Sent(), Strings{"00A4040000"});
-}
-
-TEST_F(VelmoraExchange, ACardSpeakingOnlyT0GetsBothTransmissionsInT0) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  Reader().OfferOnlyT0(true);
-  ASSERT_NO_FATAL_FAILURE(InsertCard());
-  const Bytes apdu = HexBytes("00 B0 00 00 10");
-  Reader().ScriptReplies(apdu, {HexBytes("61 10")});
-  Reader().ScriptReplies(HexBytes("00 C0 00 00 10"), {Concat(Sixteen(), HexBytes("90 00"))});
-  const ApduResult result = RunApdu(Lib(), apdu);
-  EXPECT_EQ(result.status, 0x9000);
-  EXPECT_EQ(result.length, 16);
-  EXPECT_EQ(Sent(), (Strings{"00B0000010", "00C0000010"}));
 }
 
 using VelmoraExchangeTrace = VelmoraTracedTest;

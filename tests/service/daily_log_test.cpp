@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <vector>
 
 #include "platform/clock.h"
@@ -57,12 +56,7 @@ class DailyLogFile : public ::testing::Test {
     root_ = mkdtemp(tmpl);
   }
   void TearDown() override { std::filesystem::remove_all(root_); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string Read(const std::string& path) { return testsupport::ReadWholeFile(path); }
   static bool Has(const std::string& path, const std::string& text) {
     return Read(path).find(text) != std::string::npos;
   }

@@ -75,8 +75,6 @@ bool EnterPrivateHost() {
   return true;
 }
 
-std::string ServiceLogFolder() { return kLogFolder; }
-
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

@@ -21,11 +21,9 @@ using namespace std::chrono_literals;
 // Call it before any thread is started (first thing in a test's SetUp).
 bool EnterPrivateHost();
 
-// The folder that the service's fixed log folder shows inside the private host.
-std::string ServiceLogFolder();
 // The name of today's log file, "yyyymmdd.txt".
 std::string TodaysLogName();
-// Today's log file there, and its content (raw bytes, GBK, CR LF) or "".
+// Today's log file in the service's log folder, and its content (raw bytes, GBK, CR LF) or "".
 std::string TodaysLogPath();
 std::string ReadTodaysLog();
 // Removes every file from the log folder.

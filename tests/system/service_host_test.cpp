@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "sim_reader.h"
 #include "tests/service/gbk.h"
@@ -64,12 +63,7 @@ class ServiceHost : public PrivateHostTest {
         ProgramOptions{.program = program, .env = {{"HOST_STUB_CALL_LOG", callLog_}}});
   }
 
-  std::string Calls() const {
-    std::ifstream in(callLog_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Calls() const { return ReadWholeFile(callLog_); }
 
   static size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -259,11 +253,9 @@ TEST_F(Registration, InstallTwiceThenUninstall) {
   Outcome first = Run({"/install"});
   EXPECT_EQ(first.status, 0);
   EXPECT_EQ(first.out, "Service installed successfully\n");
-  std::ifstream unit(kUnit);
-  std::stringstream text;
-  text << unit.rdbuf();
-  EXPECT_NE(text.str().find("ExecStart=" + BinFolder() + "/SDuvane"), std::string::npos);
-  EXPECT_NE(text.str().find("Type=notify"), std::string::npos);
+  const std::string text = ReadWholeFile(kUnit);
+  EXPECT_NE(text.find("ExecStart=" + BinFolder() + "/SDuvane"), std::string::npos);
+  EXPECT_NE(text.find("Type=notify"), std::string::npos);
 
   Outcome second = Run({"-INSTALL", "-silent"});
   EXPECT_NE(second.status, 0);
