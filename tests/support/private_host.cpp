@@ -163,6 +163,14 @@ std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
 std::string Process::Stdout() const { return ReadWholeFile(outPath_); }
 std::string Process::Stderr() const { return ReadWholeFile(errPath_); }
 
+Outcome RunToEnd(const std::string& program, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& extraEnv,
+                 std::chrono::milliseconds timeout) {
+  Process process(program, args, extraEnv);
+  const std::optional<int> status = process.Wait(timeout);
+  return {status.value_or(-1), process.Stdout(), process.Stderr()};
+}
+
 bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout) {
   return Eventually(
       [port] {

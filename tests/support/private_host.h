@@ -59,6 +59,19 @@ class Process {
   std::string outPath_, errPath_;
 };
 
+// How a program ended: its exit status (-1 when it did not end in time) and
+// what it wrote.
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end.
+Outcome RunToEnd(const std::string& program, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& extraEnv = {},
+                 std::chrono::milliseconds timeout = 10s);
+
 // Waits until something accepts TCP connections on 127.0.0.1:port.
 bool WaitForListening(uint16_t port, std::chrono::milliseconds timeout = 10s);
 

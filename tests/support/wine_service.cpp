@@ -48,12 +48,7 @@ Outcome WineSession::RunProgram(const std::string& program,
       // beside the programs takes the system's place.
       {"WINEDLLOVERRIDES", "winedbg.exe=d;mscoree,mshtml=;winscard=n"}};
   if (bits_ == 32) environment["WINEARCH"] = "win32";
-  Process process(program, arguments, environment);
-  Outcome outcome;
-  if (std::optional<int> status = process.Wait(timeout)) outcome.status = *status;
-  outcome.out = process.Stdout();
-  outcome.err = process.Stderr();
-  return outcome;
+  return RunToEnd(program, arguments, environment, timeout);
 }
 
 Outcome WineSession::Run(const std::vector<std::string>& arguments, std::chrono::seconds timeout,

@@ -17,12 +17,6 @@ namespace testsupport {
 
 using namespace std::chrono_literals;
 
-struct Outcome {
-  int status = -1;  // -1 when the program did not end in time
-  std::string out;
-  std::string err;
-};
-
 class WineSession {
  public:
   // An empty prefix under /tmp for programs of `bits` (32 or 64); nothing

@@ -236,14 +236,8 @@ class Registration : public PrivateHostTest {
   }
   void TearDown() override { umount("/etc/systemd/system"); }
 
-  struct Outcome {
-    int status;
-    std::string out, err;
-  };
-  Outcome Run(std::vector<std::string> args) {
-    Process p(BinFolder() + "/SDuvane", args);
-    auto status = p.Wait(10s);
-    return {status.value_or(-1), p.Stdout(), p.Stderr()};
+  static Outcome Run(const std::vector<std::string>& args) {
+    return RunToEnd(BinFolder() + "/SDuvane", args);
   }
 };
 

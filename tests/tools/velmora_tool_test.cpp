@@ -12,18 +12,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testsupport::BinFolder;
-using testsupport::Process;
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using testsupport::Outcome;
 
 Outcome RunTool(const std::vector<std::string>& arguments,
                 const std::map<std::string, std::string>& environment = {}) {
-  Process tool(BinFolder() + "/velmora-tool", arguments, environment);
-  const auto status = tool.Wait(30s);
-  return {status.value_or(-1), tool.Stdout(), tool.Stderr()};
+  return testsupport::RunToEnd(BinFolder() + "/velmora-tool", arguments, environment, 30s);
 }
 
 struct UsageCase {
