@@ -1,56 +1,53 @@
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "service/command_line.h"
 
 namespace {
 
-duvane::CommandLineSwitches Parse(std::initializer_list<const char*> arguments) {
-  std::vector<const char*> argv{"/usr/local/bin/SDuvane"};
-  argv.insert(argv.end(), arguments);
-  return duvane::ParseSwitches(static_cast<int>(argv.size()), argv.data());
-}
-
-TEST(HostSwitches, InstallWithSlashOrDashInAnyCase) {
-  for (const char* written : {"/install", "-install", "/INSTALL", "-InStAlL"}) {
-    const auto switches = Parse({written});
-    EXPECT_TRUE(switches.install) << written;
-    EXPECT_FALSE(switches.uninstall) << written;
-    EXPECT_FALSE(switches.silent) << written;
+// A switch is "/" or "-" and its word in any case; other spellings run the
+// service. Install is looked for first, and silent goes with either (alone
+// it runs the service).
+TEST(HostSwitches, SwitchesAreReadInAnyCaseAndInstallFirst) {
+  using Arguments = std::vector<const char*>;
+  const struct {
+    Arguments arguments;
+    bool install, uninstall, silent;
+  } cases[] = {
+      {{"/install"}, true, false, false},
+      {{"-install"}, true, false, false},
+      {{"/INSTALL"}, true, false, false},
+      {{"-InStAlL"}, true, false, false},
+      {{"--install"}, false, false, false},
+      {{"install"}, false, false, false},
+      {{"/install2"}, false, false, false},
+      {{"/"}, false, false, false},
+      {{"-"}, false, false, false},
+      {{""}, false, false, false},
+      {{"/instal"}, false, false, false},
+      {{}, false, false, false},
+      {{"/uninstall", "/install"}, true, false, false},
+      {{"-INSTALL", "-UNINSTALL"}, true, false, false},
+      {{"-Silent", "/UnInstall"}, false, true, true},
+      {{"/install", "/silent"}, true, false, true},
+      {{"/silent"}, false, false, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv{"/usr/local/bin/SDuvane"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    const auto switches = duvane::ParseSwitches(static_cast<int>(argv.size()), argv.data());
+    const std::string line = ::testing::PrintToString(c.arguments);
+    EXPECT_EQ(switches.install, c.install) << line;
+    EXPECT_EQ(switches.uninstall, c.uninstall) << line;
+    EXPECT_EQ(switches.silent, c.silent) << line;
   }
-}
-
-TEST(HostSwitches, OtherSpellingsRunTheService) {
-  for (const char* written : {"--install", "install", "/install2", "/", "-", "", "/instal"}) {
-    const auto switches = Parse({written});
-    EXPECT_FALSE(switches.install || switches.uninstall) << '"' << written << '"';
-  }
-  const auto none = Parse({});
-  EXPECT_FALSE(none.install || none.uninstall || none.silent);
 }
 
 TEST(HostSwitches, ProgramNameIsNotASwitch) {
   const char* argv[] = {"-install"};
   EXPECT_FALSE(duvane::ParseSwitches(1, argv).install);
-}
-
-TEST(HostSwitches, InstallIsLookedForFirst) {
-  for (auto arguments : {Parse({"/uninstall", "/install"}), Parse({"-INSTALL", "-UNINSTALL"})}) {
-    EXPECT_TRUE(arguments.install);
-    EXPECT_FALSE(arguments.uninstall);
-  }
-}
-
-TEST(HostSwitches, SilentGoesWithEitherAndAloneRunsTheService) {
-  const auto uninstall = Parse({"-Silent", "/UnInstall"});
-  EXPECT_TRUE(uninstall.uninstall && uninstall.silent);
-  const auto install = Parse({"/install", "/silent"});
-  EXPECT_TRUE(install.install && install.silent);
-  const auto alone = Parse({"/silent"});
-  EXPECT_TRUE(alone.silent);
-  EXPECT_FALSE(alone.install || alone.uninstall);
 }
 
 }  // namespace
